@@ -1,0 +1,78 @@
+#include "state/simulation_state.h"
+
+namespace brelvik {
+
+SimulationState::SimulationState() = default;
+
+SimulationState::~SimulationState() {
+  // Join the workers before any member they read is destroyed.
+  flowLineThread.shutdown();
+  interpolThread.shutdown();
+  solveThread.shutdown();
+}
+
+void SimulationState::setCallbacks(StateCallbacks callbacks) {
+  std::lock_guard<std::mutex> lock(callbackMutex_);
+  callbacks_ = std::move(callbacks);
+}
+
+void SimulationState::setInterpolCallbacks(std::function<void(int)> progress,
+                                           std::function<void(const std::string&)> caption) {
+  std::lock_guard<std::mutex> lock(callbackMutex_);
+  callbacks_.interpolProgress = std::move(progress);
+  callbacks_.interpolCaption = std::move(caption);
+}
+
+void SimulationState::setFlowLineCaptionCallback(std::function<void(const std::string&)> caption) {
+  std::lock_guard<std::mutex> lock(callbackMutex_);
+  callbacks_.flowLineCaption = std::move(caption);
+}
+
+void SimulationState::setRepaintCallback(std::function<void()> repaint) {
+  std::lock_guard<std::mutex> lock(callbackMutex_);
+  callbacks_.repaint = std::move(repaint);
+}
+
+// The callbacks are called under callbackMutex_ so that a dialog that clears
+// its callback on close is never called afterwards. They must only post work
+// to the GUI thread (never block on it).
+void SimulationState::requestRepaint() {
+  std::lock_guard<std::mutex> lock(callbackMutex_);
+  if (callbacks_.repaint) callbacks_.repaint();
+}
+
+void SimulationState::reportInterpolProgress(int processed) {
+  std::lock_guard<std::mutex> lock(callbackMutex_);
+  if (callbacks_.interpolProgress) callbacks_.interpolProgress(processed);
+}
+
+void SimulationState::reportInterpolCaption(const std::string& text) {
+  std::lock_guard<std::mutex> lock(callbackMutex_);
+  if (callbacks_.interpolCaption) callbacks_.interpolCaption(text);
+}
+
+void SimulationState::reportFlowLineCaption(const std::string& text) {
+  std::lock_guard<std::mutex> lock(callbackMutex_);
+  if (callbacks_.flowLineCaption) callbacks_.flowLineCaption(text);
+}
+
+int SimulationState::readinessProduct() const {
+  return gridCreated.load() * interpolationReady.load() * flowInitialised.load() *
+         domainReady.load();
+}
+
+void SimulationState::quiesceWorkers() {
+  running = 0;
+  { std::lock_guard<std::mutex> pass(passMutex); }  // the pass in progress ends
+  if (interpolRunning.exchange(0)) reportInterpolCaption("старт");
+  interpolThread.pauseAndWait();
+  if (flowLineRunning.exchange(0)) reportFlowLineCaption("Старт");
+  flowLineThread.pauseAndWait();
+}
+
+SimulationState& theState() {
+  static SimulationState state;
+  return state;
+}
+
+}  // namespace brelvik
