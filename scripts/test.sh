@@ -54,7 +54,7 @@ if [ "$SANITIZE" -eq 1 ]; then
   # The GUI is left out of the sanitizer builds: Qt and Mesa are not
   # instrumented and would only add noise.
   ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
-    run_config asan "$ROOT/build-asan" -LE slow -- -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    run_config asan "$ROOT/build-asan" -E Slow -- -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DBRELVIK_SANITIZE=address -DBRELVIK_GUI=OFF
   TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" \
     run_config tsan "$ROOT/build-tsan" -R "Thread" -- -DCMAKE_BUILD_TYPE=RelWithDebInfo \
