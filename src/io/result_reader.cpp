@@ -46,7 +46,9 @@ bool expectEnd(TokenReader& r, std::string* error) {
 }
 
 std::string pointText(int i, int j, int k) {
-  return "(" + std::to_string(i) + "," + std::to_string(j) + "," + std::to_string(k) + ")";
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "(%d,%d,%d)", i, j, k);
+  return buf;
 }
 
 // Reads the slice files <dir>/0.txt .. <dir>/<Nx>.txt through `slice` and

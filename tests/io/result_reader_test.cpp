@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "grid/geometry.h"
 #include "io/result_folder.h"
 #include "io_test_util.h"
 
@@ -415,4 +416,59 @@ TEST(ResultFolderThread, SaveAndOpenNeverOverlapAPass) {
   }
   s.running = 0;
   s.solveThread.shutdown();
+}
+
+
+// A grid built by Create comes back with its types, coordinates and donor
+// cells exactly, and with metrics recomputed to the same single-precision
+// values although the radial map constants were kept to 16 decimals only.
+TEST(ResultReader, BuiltGridRoundTripsWithRecomputedMetrics) {
+  SimulationState s;
+  DomainInputs in;
+  in.D = toSingle(15);
+  in.s = toSingle(0.02);
+  in.nx = 6;
+  in.ny = 4;
+  in.nz = 4;
+  std::string error;
+  ASSERT_TRUE(createDomain(s, in, &error)) << error;
+  const std::string dir = freshDir("built_grid");
+  ASSERT_TRUE(saveCase(s, dir, &error)) << error;
+  SimulationState t;
+  ASSERT_TRUE(loadCase(t, dir, &error)) << error;
+  ASSERT_EQ(t.volumeCount, 6);
+  EXPECT_EQ(t.gridCreated.load(), 1);
+  EXPECT_EQ(t.interpolTotal.load(), s.interpolTotal.load());
+  int interpolated = 0;
+  for (int v = 0; v < 6; ++v) {
+    const FiniteVolume& a = s.volumes[v];
+    const FiniteVolume& b = t.volumes[v];
+    EXPECT_EQ(a.type_point, b.type_point);
+    EXPECT_TRUE(sameBits(a.point_loc, b.point_loc));
+    EXPECT_TRUE(sameBits(a.point_glob, b.point_glob));
+    for (size_t n = 0; n < a.interpol_data.size(); ++n) {
+      if (a.type_point[n] <= 3) continue;
+      ++interpolated;
+      EXPECT_EQ(std::tie(a.interpol_data[n].donor, a.interpol_data[n].cell_i,
+                         a.interpol_data[n].cell_j, a.interpol_data[n].cell_k),
+                std::tie(b.interpol_data[n].donor, b.interpol_data[n].cell_i,
+                         b.interpol_data[n].cell_j, b.interpol_data[n].cell_k));
+    }
+    int differ = 0;
+    auto compare = [&](const std::vector<float>& x, const std::vector<float>& y) {
+      ASSERT_EQ(x.size(), y.size());
+      for (size_t n = 0; n < x.size(); ++n) {
+        if (x[n] == y[n]) continue;
+        ++differ;
+        EXPECT_NEAR(x[n], y[n], 1e-6 * std::fabs(x[n]));
+      }
+    };
+    compare(a.xi_x, b.xi_x);
+    compare(a.g_xixi, b.g_xixi);
+    compare(a.lap_xi, b.lap_xi);
+    compare(a.g_etazeta, b.g_etazeta);
+    EXPECT_LE(differ, 2) << "volume " << v;
+    EXPECT_TRUE(std::any_of(b.g_xixi.begin(), b.g_xixi.end(), [](float x) { return x != 0; }));
+  }
+  EXPECT_GT(interpolated, 0);
 }
