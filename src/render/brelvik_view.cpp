@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "render/render_math.h"
+#include "render/volume_outline.h"
 #include "state/simulation_state.h"
 
 namespace brelvik {
@@ -150,6 +151,9 @@ void CBrelvikView::renderScene(int S, int H) {
   drawSphere();
 
   const int count = std::min<int>(s.volumeCount, static_cast<int>(s.volumes.size()));
+  if (s.volumesMode == 2) {
+    for (int n = 0; n < count; ++n) drawVolumeOutline(n);
+  }
   if (s.gridMode == 2) {
     for (int n = 0; n < count; ++n) drawGridPoints(n);
   }
@@ -179,6 +183,22 @@ void CBrelvikView::drawSphere() {
   glPopMatrix();
 }
 
+
+void CBrelvikView::drawVolumeOutline(int volume) {
+  const FiniteVolume& vol = state_.volumes[static_cast<size_t>(volume)];
+  glColor3f(colourComponent(static_cast<float>(vol.color[0])),
+            colourComponent(static_cast<float>(vol.color[1])),
+            colourComponent(static_cast<float>(vol.color[2])));
+  const std::vector<OutlineSegment> segments = volumeOutline(vol);
+  glBegin(GL_LINES);
+  for (const OutlineSegment& seg : segments) {
+    glVertex3f(static_cast<float>(seg.a[0]), static_cast<float>(seg.a[1]),
+               static_cast<float>(seg.a[2]));
+    glVertex3f(static_cast<float>(seg.b[0]), static_cast<float>(seg.b[1]),
+               static_cast<float>(seg.b[2]));
+  }
+  glEnd();
+}
 
 namespace {
 

@@ -41,6 +41,7 @@ class CBrelvikView : public QOpenGLWidget {
   // The 3-D scene into a viewport S x H device pixels (left part).
   void renderScene(int S, int H);
   void drawSphere();
+  void drawVolumeOutline(int volume);
   void drawGridPoints(int volume);
   void drawNodeVectors(int volume, float scale);
   void drawStreamlines();

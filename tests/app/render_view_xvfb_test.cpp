@@ -3,6 +3,7 @@
 
 #include <thread>
 
+#include "grid/geometry.h"
 #include "render/brelvik_view.h"
 #include "render/render_math.h"
 #include "state/simulation_state.h"
@@ -213,7 +214,6 @@ class RenderViewXvfbTest : public QObject {
     QVERIFY(countPixels(img, QRect(kS + 5, 230, kWidth - kS - 5, 12), isBlack) > 10);
     QCOMPARE(countPixels(img, QRect(kS + 5, 260, kWidth - kS - 5, 140), isBlack), 0);
     QVERIFY(!isWhite(img.pixel(toPixel(0, 0))));  // the scene is still there
-    img.save("view_with_legend.png");
 
     // The drag plot replaces the scene.
     s->displayMode = 2;
@@ -246,6 +246,33 @@ class RenderViewXvfbTest : public QObject {
     img = grab();
     QVERIFY(countPixels(img, QRect(60, kHeight - 25, kS - 70, 1), isBlack) > kS - 80);
     QCOMPARE(countPixels(img, QRect(60, 20, kS - 70, kHeight - 60), isBlack), 0);
+  }
+
+  void outlinesOfTheBuiltDomain() {
+    std::string error;
+    QVERIFY2(createDomain(*s, DomainInputs{}, &error), error.c_str());
+    QImage img = grab();
+    QCOMPARE(countPixels(img, img.rect(), [](QRgb c) { return !isWhite(c); }), 0);
+
+    s->volumesMode = 2;
+    img = grab();
+    const int outline = countPixels(img, QRect(0, 0, kS, kHeight), isBlack);
+    QVERIFY2(outline > 1000, qPrintable(QString("outline pixels: %1").arg(outline)));
+    // The edges reach the body sphere: dark pixels on its rim.
+    QVERIFY(countPixels(img, QRect(toPixel(-0.6, 0.6), toPixel(0.6, -0.6)), isBlack) > 10);
+    // The outlines follow the orientation.
+    s->rotY = 30;
+    s->rotX = 20;
+    const QImage turned = grab();
+    QVERIFY(turned != img);
+
+    s->sphereMode = 3;
+    s->gridMode = 2;
+    s->showMinMax = 1;
+    img = grab();
+    // With six volumes every range has numbers: the u row is wider than its label.
+    QVERIFY(countPixels(img, QRect(kS + 40, 95, kWidth - kS - 40, 12), isBlack) > 20);
+    img.save("view_with_legend.png");
   }
 
   void repaintRequestsFromAnyThread() {
