@@ -62,5 +62,15 @@ if [ "$SANITIZE" -eq 1 ]; then
 fi
 
 echo "=== summary"
-for line in "${summary[@]}"; do echo "$line"; done
+passed=0
+failed=0
+for line in "${summary[@]}"; do
+  echo "$line"
+  if [[ "$line" =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
+    failed=$((failed + BASH_REMATCH[1]))
+    passed=$((passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
+  fi
+done
+if [ "$status" -ne 0 ] && [ "$failed" -eq 0 ]; then failed=1; fi
+echo "total: $passed passed, $failed failed"
 exit "$status"

@@ -1,0 +1,93 @@
+#include "io/text_file.h"
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+namespace brelvik::io_detail {
+
+bool makeFolder(const std::string& dir, std::string* error) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  std::error_code ec2;
+  if (fs::is_directory(dir, ec2)) return true;
+  std::string why = ec ? ec.message() : std::string("a file of that name exists");
+  return fail(error, "cannot create folder " + dir + ": " + why);
+}
+
+bool closeWritten(File& f, bool wroteOk, const std::string& path, std::string* error) {
+  std::FILE* raw = f.release();
+  const bool closed = std::fclose(raw) == 0;
+  if (wroteOk && closed) return true;
+  return fail(error, "cannot write file " + path);
+}
+
+bool readWholeFile(const std::string& path, std::string& text) {
+  File f(std::fopen(path.c_str(), "r"));
+  if (!f) return false;
+  std::string out;
+  char buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) out.append(buf, n);
+  if (std::ferror(f.get())) return false;
+  text = std::move(out);
+  return true;
+}
+
+TokenReader::TokenReader(std::string text, std::string path)
+    : text_(std::move(text)), path_(std::move(path)) {}
+
+bool TokenReader::next(std::string& token) {
+  while (pos_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[pos_]))) ++pos_;
+  if (pos_ >= text_.size()) return false;
+  const size_t start = pos_;
+  while (pos_ < text_.size() && !std::isspace(static_cast<unsigned char>(text_[pos_]))) ++pos_;
+  token = text_.substr(start, pos_ - start);
+  return true;
+}
+
+bool TokenReader::atEnd() {
+  while (pos_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[pos_]))) ++pos_;
+  return pos_ >= text_.size();
+}
+
+bool TokenReader::readInt(int& out, const char* what, std::string* error) {
+  std::string token;
+  const int line = count_ + 1;
+  if (!next(token)) {
+    return fail(error, path_ + ": file ends before value " + std::to_string(line) + " (" + what + ")");
+  }
+  errno = 0;
+  char* end = nullptr;
+  const long v = std::strtol(token.c_str(), &end, 10);
+  if (end == token.c_str() || *end != '\0' || errno == ERANGE || v < INT_MIN || v > INT_MAX) {
+    return fail(error, path_ + ": value " + std::to_string(line) + " (" + what +
+                           ") is not an integer: \"" + token + "\"");
+  }
+  out = static_cast<int>(v);
+  ++count_;
+  return true;
+}
+
+bool TokenReader::readDouble(double& out, const char* what, std::string* error) {
+  std::string token;
+  const int line = count_ + 1;
+  if (!next(token)) {
+    return fail(error, path_ + ": file ends before value " + std::to_string(line) + " (" + what + ")");
+  }
+  char* end = nullptr;
+  const double v = std::strtod(token.c_str(), &end);
+  if (end == token.c_str() || *end != '\0') {
+    return fail(error, path_ + ": value " + std::to_string(line) + " (" + what +
+                           ") is not a number: \"" + token + "\"");
+  }
+  out = v;
+  ++count_;
+  return true;
+}
+
+}  // namespace brelvik::io_detail
