@@ -101,9 +101,9 @@ inline std::vector<Vec3> traceLine(const SimulationState& s, const Vec3& seed, i
     Vec3 P = seed;
     do {
       Vec3 k1, k2;
-      if (!velocityAt(s, P, k1)) break;
+      if (!literal::velocityAt(s, P, k1)) break;
       const Vec3 q{P[0] + sign * 0.1 * k1[0], P[1] + sign * 0.1 * k1[1], P[2] + sign * 0.1 * k1[2]};
-      if (!velocityAt(s, q, k2)) break;
+      if (!literal::velocityAt(s, q, k2)) break;
       for (int c = 0; c < 3; ++c) P[c] = P[c] + sign * 0.05 * (k1[c] + k2[c]);
       line.push_back(P);
     } while (static_cast<int>(line.size()) < budget / 2);

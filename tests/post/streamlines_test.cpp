@@ -86,8 +86,7 @@ TEST(Streamlines, VelocityAtInterpolatesAndFailsOutside) {
   EXPECT_FALSE(velocityAt(*s, {0.1, 0, 0}, u));  // inside the sphere
   EXPECT_FALSE(velocityAt(*s, {9, 0, 0}, u));    // beyond the outer radius
 
-  // A donor without ten usable points gives no velocity, even though a
-  // lower-indexed volume might: the highest-indexed container is the donor.
+  // A donor without ten usable points gives no velocity.
   for (auto& t : s->volumes[0].type_point) t = 0;
   EXPECT_FALSE(velocityAt(*s, {2.3, -0.1, 0.4}, u));
 }
@@ -107,7 +106,9 @@ TEST(Streamlines, UniformFlowGivesStraightLineWithStepPointOne) {
     if (std::memcmp(&line[p], &seed, sizeof seed) == 0) seedIndex = static_cast<int>(p);
     EXPECT_NEAR(line[p][1], 2.0, 1e-9);
     EXPECT_NEAR(line[p][2], 0.5, 1e-9);
-    if (p > 0) EXPECT_NEAR(line[p][0] - line[p - 1][0], 0.1, 1e-9) << "point " << p;
+    if (p > 0) {
+      EXPECT_NEAR(line[p][0] - line[p - 1][0], 0.1, 1e-9) << "point " << p;
+    }
   }
   // The line runs from the upstream end (near the outer radius 7.5) through
   // the seed to the downstream end.
