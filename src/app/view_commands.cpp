@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <QWidget>
 
+#include "io/open_save_dialog.h"
 #include "solver/parameters_flow_dialog.h"
 #include "state/simulation_state.h"
 
@@ -38,8 +39,16 @@ void ViewCommands::run(CommandId id) {
 void ViewCommands::newCase() { displayDialog(kCmdNew); }
 void ViewCommands::start() { displayDialog(kCmdStart); }
 void ViewCommands::stop() { displayDialog(kCmdStop); }
-void ViewCommands::open() { displayDialog(kCmdOpen); }
-void ViewCommands::save() { displayDialog(kCmdSave); }
+
+void ViewCommands::open() {
+  COpenDialog dlg(s_, window_);
+  dlg.exec();
+}
+
+void ViewCommands::save() {
+  CSaveDialog dlg(s_, window_);
+  dlg.exec();
+}
 
 void ViewCommands::showScene() {
   s_.displayMode = 1;
