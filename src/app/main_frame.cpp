@@ -15,6 +15,7 @@
 #include "app/number_text.h"
 #include "app/toolbar_icons.h"
 #include "app/view_commands.h"
+#include "render/brelvik_view.h"
 #include "state/simulation_state.h"
 
 namespace brelvik {
@@ -36,7 +37,8 @@ void applyCommandString(QAction* a, CommandId id) {
 
 }  // namespace
 
-CMainFrame::CMainFrame(SimulationState& s, CBrelvikDoc* doc, QWidget* parent)
+CMainFrame::CMainFrame(SimulationState& s, CBrelvikDoc* doc, const ViewFactory& makeView,
+                       QWidget* parent)
     : QMainWindow(parent), s_(s), doc_(doc) {
   setObjectName(QStringLiteral("CMainFrame"));
   setWindowTitle(QStringLiteral("Brelvik 1.0"));
@@ -48,7 +50,7 @@ CMainFrame::CMainFrame(SimulationState& s, CBrelvikDoc* doc, QWidget* parent)
   buildToolBar();
   buildStatusBar();
 
-  view_ = new QWidget(this);
+  view_ = makeView ? makeView(s_, this) : new CBrelvikView(s_, this);
   view_->setObjectName(QStringLiteral("CBrelvikView"));
   setCentralWidget(view_);
 

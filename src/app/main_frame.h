@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QString>
 #include <QTimer>
+#include <functional>
 #include <map>
 
 #include "app/command_ids.h"
@@ -29,7 +30,12 @@ class CMainFrame : public QMainWindow {
   // Interval of the idle update of the toolbar and the status bar.
   static constexpr int kIdleIntervalMs = 200;
 
-  CMainFrame(SimulationState& s, CBrelvikDoc* doc, QWidget* parent = nullptr);
+  // Makes the central view. The default is the OpenGL view; tests of the
+  // menus and rules pass a plain widget so that they need no OpenGL.
+  using ViewFactory = std::function<QWidget*(SimulationState&, QWidget* parent)>;
+
+  CMainFrame(SimulationState& s, CBrelvikDoc* doc, const ViewFactory& makeView = {},
+             QWidget* parent = nullptr);
   ~CMainFrame() override;
 
   QAction* action(CommandId id) const;

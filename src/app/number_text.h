@@ -17,9 +17,6 @@ double leadingDouble(const QString& text);
 // atoi semantics (base 10); values beyond the int range are clamped.
 int leadingInt(const QString& text);
 
-// The nearest single-precision value, widened back to double.
-inline double toSinglePrecision(double v) { return static_cast<double>(static_cast<float>(v)); }
-
 // printf-style formatting in the "C" locale, e.g. cFormat("%.2f", 15.0) == "15.00".
 QString cFormat(const char* format, double value);
 QString cFormat(const char* format, int value);

@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <QWidget>
 
+#include "io/open_save_dialog.h"
 #include "render/view_format_dialog.h"
 #include "render/visualition_dialog.h"
 #include "solver/parameters_flow_dialog.h"
@@ -40,8 +41,16 @@ void ViewCommands::run(CommandId id) {
 void ViewCommands::newCase() { displayDialog(kCmdNew); }
 void ViewCommands::start() { displayDialog(kCmdStart); }
 void ViewCommands::stop() { displayDialog(kCmdStop); }
-void ViewCommands::open() { displayDialog(kCmdOpen); }
-void ViewCommands::save() { displayDialog(kCmdSave); }
+
+void ViewCommands::open() {
+  COpenDialog dlg(s_, window_);
+  dlg.exec();
+}
+
+void ViewCommands::save() {
+  CSaveDialog dlg(s_, window_);
+  dlg.exec();
+}
 
 void ViewCommands::showScene() {
   s_.displayMode = 1;

@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "app/number_text.h"
+#include "grid/geometry.h"
 #include "state/simulation_state.h"
 
 namespace brelvik {
@@ -71,11 +72,11 @@ void CParametersFlow::fillFields() {
 // from the solver's next pass, and the pass lock keeps a pass from reading a
 // half-written set.
 void CParametersFlow::accept() {
-  const double dt = toSinglePrecision(leadingDouble(dt_->text()));
-  const double re = toSinglePrecision(leadingDouble(re_->text()));
-  const double m = toSinglePrecision(leadingDouble(m_->text()));
-  const double pr = toSinglePrecision(leadingDouble(pr_->text()));
-  const double k = toSinglePrecision(leadingDouble(k_->text()));
+  const double dt = toSingle(leadingDouble(dt_->text()));
+  const double re = toSingle(leadingDouble(re_->text()));
+  const double m = toSingle(leadingDouble(m_->text()));
+  const double pr = toSingle(leadingDouble(pr_->text()));
+  const double k = toSingle(leadingDouble(k_->text()));
   {
     std::lock_guard<std::mutex> pass(s_.passMutex);
     s_.dt = dt;

@@ -57,7 +57,8 @@ class MainFrameTest : public QObject {
   void init() {
     s = std::make_unique<SimulationState>();
     doc = std::make_unique<CBrelvikDoc>();
-    frame = std::make_unique<CMainFrame>(*s, doc.get());
+    frame = std::make_unique<CMainFrame>(
+        *s, doc.get(), [](SimulationState&, QWidget* parent) { return new QWidget(parent); });
     frame->show();
     QVERIFY(QTest::qWaitForWindowExposed(frame.get()));
   }
