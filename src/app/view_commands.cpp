@@ -4,6 +4,8 @@
 #include <QWidget>
 
 #include "io/open_save_dialog.h"
+#include "render/view_format_dialog.h"
+#include "render/visualition_dialog.h"
 #include "solver/parameters_flow_dialog.h"
 #include "state/simulation_state.h"
 
@@ -80,6 +82,16 @@ void ViewCommands::flowParameters() {
 // place to replace when the dialogs arrive.
 // ---------------------------------------------------------------------------
 void ViewCommands::displayDialog(CommandId id) {
+  if (id == kCmdOrientation) {
+    CViewFormat dlg(s_, window_);
+    dlg.exec();
+    return;
+  }
+  if (id == kCmdVisualisation) {
+    CVisualition dlg(s_, window_);
+    dlg.exec();
+    return;
+  }
   QMessageBox::information(
       window_, QString::fromUtf8(commandText(id)),
       QStringLiteral("Команда «%1» пока недоступна.").arg(QString::fromUtf8(commandText(id))));
