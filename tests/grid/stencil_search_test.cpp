@@ -153,7 +153,7 @@ TEST(StencilSearch, MatchesTheLiteralSearchOnRandomLattices) {
       }
       for (int variant = 0; variant < 2; ++variant) {
         StencilRules rules = variant == 0 ? interpolationRules(4) : postRules();
-        rules.maxPasses = 3000;
+        rules.maxPasses = 1000;
         const Outcome fast = runFast(d, t, rules, ws);
         const Outcome lit = runLiteral(d, t, rules);
         ASSERT_TRUE(sameOutcome(fast, lit)) << "trial " << trial << " target " << m << " variant " << variant;
@@ -244,7 +244,11 @@ TEST(StencilSearch, MatchesTheLiteralSearchOnTheDefaultGrid) {
   DomainInputs in;
   in.D = toSingle(15);
   in.s = toSingle(0.02);
+#ifdef __SANITIZE_ADDRESS__
+  compareWholeGrid(in, 3);  // the instrumented literal scan is slow; the Release build checks every point
+#else
   compareWholeGrid(in, 1);
+#endif
 }
 
 TEST(StencilSearchSlow, MatchesTheLiteralSearchOnTheFinerGrid) {
