@@ -42,6 +42,8 @@ class TokenReader {
   TokenReader(std::string text, std::string path);
   bool readInt(int& out, const char* what, std::string* error);
   bool readDouble(double& out, const char* what, std::string* error);
+  // The next whitespace-free token; false at the end of the text.
+  bool readToken(std::string& token) { return next(token); }
   // True when only white space is left.
   bool atEnd();
   int position() const { return count_; }  // values read so far

@@ -2,6 +2,11 @@
 // Synthetic cases for the result-folder tests: small volumes whose every
 // array holds distinct values, without building a real grid.
 
+#include <algorithm>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -14,8 +19,25 @@
 
 namespace brelvik::testing_io {
 
+// Folders of this test process: ctest runs every test case as its own
+// process, several at once, so each process needs its own tree.
+inline std::filesystem::path processTestRoot() {
+  return std::filesystem::temp_directory_path() /
+         ("brelvik_io_test_" + std::to_string(static_cast<long>(getpid())));
+}
+
+class RemoveTestRoot : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    std::error_code ec;
+    std::filesystem::remove_all(processTestRoot(), ec);
+  }
+};
+inline ::testing::Environment* const kRemoveTestRoot =
+    ::testing::AddGlobalTestEnvironment(new RemoveTestRoot);
+
 inline std::string freshDir(const std::string& name) {
-  auto dir = std::filesystem::temp_directory_path() / "brelvik_io_test" / name;
+  auto dir = processTestRoot() / name;
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir.parent_path());
   return dir.string();
@@ -70,7 +92,7 @@ inline void fillVolume(FiniteVolume& vol, int index, int Nx, int Ny, int Nz, int
   vol.r_out = 7.5;
   vol.first_step = 0.0199999995529651641845703125;
   vol.ratio = 1.2516700000000001;
-  vol.r_offset = 0.5 - 0.0199999995529651641845703125 / (1 - vol.ratio);
+  vol.r_offset = 0.5 + 0.0199999995529651641845703125 / (1 - vol.ratio);
   vol.r_scale = 0.0199999995529651641845703125 / (vol.ratio - 1);
   vol.r_base = 1.9;
   const double h[3] = {0.35, 2.0 / Ny, 2.0 / Nz};
@@ -110,8 +132,18 @@ inline void fillVolume(FiniteVolume& vol, int index, int Nx, int Ny, int Nz, int
   std::uniform_int_distribution<int> expo(-40, 40);
   auto value = [&] { return std::ldexp(mant(rng), expo(rng)); };
   for (auto* a : {&vol.u, &vol.v, &vol.w, &vol.P, &vol.ro, &vol.T, &vol.div, &vol.vixr,
-                  &vol.u_glob, &vol.v_glob, &vol.w_glob, &vol.point_loc, &vol.point_glob})
+                  &vol.u_glob, &vol.v_glob, &vol.w_glob, &vol.point_glob})
     for (double& x : *a) x = value();
+  // Grid coordinates near those of a real shell sector (so that metrics
+  // computed from them are finite), with every mantissa bit in use.
+  for (int i = 0; i <= Nx; ++i)
+    for (int j = 0; j <= Ny; ++j)
+      for (int k = 0; k <= Nz; ++k) {
+        const size_t n = static_cast<size_t>(pointIndex(vol, i, j, k));
+        vol.point_loc[3 * n] = h[0] * (i - 0.5) + 1e-3 * mant(rng);
+        vol.point_loc[3 * n + 1] = -1 + h[1] * (j - 1) + 1e-3 * mant(rng);
+        vol.point_loc[3 * n + 2] = -1 + h[2] * (k - 1) + 1e-3 * mant(rng);
+      }
 
   const int64_t count = vol.pointCount();
   for (int64_t n = 0; n < count; ++n) vol.type_point[n] = static_cast<int>(n % 4);  // 0..3
@@ -122,9 +154,9 @@ inline void fillVolume(FiniteVolume& vol, int index, int Nx, int Ny, int Nz, int
       vol.type_point[n] = 4 + (flip % 4 == 3 ? 3 : 0);  // mostly 4, some 7
       InterpolEntry& e = vol.interpol_data[n];
       e.donor = donor;
-      e.cell_i = 1 + i % 2;
+      e.cell_i = std::min(1 + i % 2, Nx - 1);
       e.cell_j = 1;
-      e.cell_k = 1 + k % 2;
+      e.cell_k = std::min(1 + k % 2, Nz - 1);
       if (flip++ % 2 == 0) {
         e.ready = 1;
         e.donor_points.reset(new int[10]);

@@ -1,0 +1,47 @@
+#pragma once
+// The sampling plane: a lattice of points on a rectangle parallel to a
+// coordinate plane, each with the volume that contains it and a ten-point
+// interpolation stencil in that volume. Values on the plane are formed from
+// the current flow every time they are drawn or exported, so the stencils are
+// computed once ("Вычислить") and the sampled field follows the solution.
+
+#include <string>
+
+#include "state/simulation_state.h"
+
+namespace brelvik {
+
+// Upper bound on the number of samples of one plane. Each sample keeps a
+// stencil and weights (about 140 bytes) and costs one stencil search, so a
+// larger lattice is refused instead of exhausting memory or time.
+constexpr long long kMaxPlaneSamples = 1000000;
+
+// "Вычислить": lays the lattice described by the plane fields already stored
+// in s.samplingPlane (plane, corners, Nx/Ny/Nz), finds every sample's donor
+// volume (the highest-indexed volume that contains it) and its stencil and
+// weights. Sets planeComputed = 1 and remembers s.volumesGeneration.
+// Refuses (false, message naming the field; the plane unchanged) a negative
+// in-plane count, an unknown orientation or a lattice above kMaxPlaneSamples.
+bool computeSamplingPlane(SimulationState& s, std::string* error);
+
+// True when the stencils were computed on the volumes that exist now (not
+// before a later Create or Open) and fit the current volumes.
+bool samplingPlaneValid(const SimulationState& s);
+
+// Fills sampleU/V/W from the current u_glob/v_glob/w_glob of the donors
+// (0 outside every volume). Does nothing when the plane is not valid.
+void sampleVelocities(SimulationState& s);
+
+// "Winsurf": writes T, p, ro and the speed at every sample into the folder
+// "Winsurf_files" below `dir` (created if missing, reused if present) as
+// "T.dat", "p.dat", "ro.dat" and "velocity.dat"; one line per sample
+// "%.5f %.5f %.5f \n" with the two in-plane coordinates and the value; -1
+// outside every volume (velocity 0 there). Refuses when the plane is not
+// valid; reports a folder or file that cannot be written.
+bool exportWinsurf(SimulationState& s, const std::string& dir, std::string* error);
+
+// Sample coordinates of cell (i, j) of the lattice (cell centres), for the
+// current plane fields and steps.
+Vec3 samplePosition(const SamplingPlane& sp, int i, int j);
+
+}  // namespace brelvik

@@ -1,0 +1,51 @@
+#pragma once
+// Streamlines of the current velocity field, traced on the streamline worker
+// thread (s.flowLineThread) or synchronously by the batch driver.
+//
+// A run traces one line per seed (the seeds are copied when the run starts).
+// Each line starts at its seed, goes upstream with Heun steps of -0.1 in the
+// dimensionless time, is reversed so that it runs from its upstream end to
+// the seed, and then goes downstream from the seed with steps of +0.1. The
+// whole line shares one budget: a phase continues while the line has fewer
+// than streamlinePointCount / 2 points (read afresh at each test, tested after
+// each step, so every phase makes at least one step when the velocity is
+// defined). A phase ends early when a velocity evaluation fails (the point or
+// the predictor point lies in no volume, or its donor has no complete
+// stencil). A repaint is requested every 20 traced points.
+//
+// Line tables, seeds and the counters read by the renderer change only under
+// s.seriesMutex; a point is appended before currentLinePoints counts it.
+
+#include <string>
+
+#include "state/simulation_state.h"
+
+namespace brelvik {
+
+// The dialog's "Старт": flowLineRunning = 1; creates the thread on the first
+// call, otherwise resumes it. A run paused by stopFlowLines continues where it
+// stopped (same line, same counters); after a completed run a new run over
+// the current seeds begins. A paused run whose volumes were replaced by
+// Create or Open in the meantime starts again from its first line.
+void startFlowLines(SimulationState& s);
+
+// The dialog's "Стоп": flowLineRunning = 0; the thread parks before its next
+// point. Returns at once.
+void stopFlowLines(SimulationState& s);
+
+// Global velocity at the global point P, interpolated in the highest-indexed
+// volume that contains P. False when no volume contains P or that volume has
+// no complete stencil for it.
+bool velocityAt(const SimulationState& s, const Vec3& P, Vec3& out);
+
+// Traces every seed on the calling thread, exactly as one run of the worker
+// thread does, and leaves currentLine at the last line (-1 without seeds) and
+// flowLineRunning at 0. For the batch driver; the worker must not be running.
+void traceFlowLines(SimulationState& s);
+
+// Writes every traced point as "line x y z" (line index, then the global
+// coordinates with 17 significant digits), lines in order, points along
+// each line. False with a message naming the file when it cannot be written.
+bool writeStreamlines(SimulationState& s, const std::string& path, std::string* error);
+
+}  // namespace brelvik
