@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "solver/plane_chunks.h"
 #include "solver/stencil_ops.h"
 #include "state/simulation_state.h"
 
@@ -53,9 +54,9 @@ double viscousLaplacian(const FiniteVolume& vol, const double* q, int n, const d
   const StepFactors f(vol);
   const int si = vol.stride_i, sj = vol.stride_j;
   return laplacian(vol.g_xixi[n], vol.g_etaeta[n], vol.g_zetazeta[n], vol.g_etazeta[n],
-                   vol.lap_xi[n], vol.lap_eta[n], vol.lap_zeta[n], f, d2(q, n, si),
-                   d2(q, n, sj), d2(q, n, 1), d1(q, n, si, f.hxi), d1(q, n, sj, f.heta),
-                   d1(q, n, 1, f.hzeta), qZeta[n + sj] - qZeta[n - sj]);
+                   vol.lap_xi[n], vol.lap_eta[n], vol.lap_zeta[n], f, d2(q, n, si), d2(q, n, sj),
+                   d2(q, n, 1), d1(q, n, si, f.hxi), d1(q, n, sj, f.heta), d1(q, n, 1, f.hzeta),
+                   qZeta[n + sj] - qZeta[n - sj]);
 }
 
 namespace {
@@ -215,19 +216,12 @@ void rhsPlane(FiniteVolume& v, const FlowParams& p, RhsTarget target, int i) {
   double* __restrict r_w = pred ? v.rhs_w_p.data() : v.rhs_w_c.data();
   double* __restrict r_T = pred ? v.rhs_T_p.data() : v.rhs_T_c.data();
 
-  // R is evaluated for a chunk of a k-row at every point into row buffers
-  // (a loop without branches, so it vectorises) and then copied to the
-  // computed points only.
-  constexpr int kChunk = 64;
-  double buf_ro[kChunk], buf_u[kChunk], buf_v[kChunk], buf_w[kChunk], buf_T[kChunk];
-  for (int j = v.j_begin; j <= v.j_end; ++j) {
-    const int base = i * si + j * sj;
-    for (int k0 = v.k_begin; k0 <= v.k_end; k0 += kChunk) {
-    const int k1 = std::min(v.k_end + 1, k0 + kChunk);
+  double buf_ro[kPlaneChunk], buf_u[kPlaneChunk], buf_v[kPlaneChunk], buf_w[kPlaneChunk],
+      buf_T[kPlaneChunk];
+  auto eval = [&](int c0, int c1) {
 #pragma GCC ivdep
-    for (int kk = k0; kk < k1; ++kk) {
-      const int n = base + kk;
-      const int b = kk - k0;
+    for (int n = c0; n < c1; ++n) {
+      const int b = n - c0;
       const double un = u[n], vn = vq[n], wn = w[n], ron = ro[n], Tn = T[n], Pn = P[n];
       const double divn = dv[n];
       const float fxx = xi_x[n], fxy = xi_y[n], fxz = xi_z[n];
@@ -252,13 +246,16 @@ void rhsPlane(FiniteVolume& v, const FlowParams& p, RhsTarget target, int i) {
 
       // Derivative helpers at n.
       auto dX = [&](const double* q) {
-        return chain(fxx, fex, fzx, d1(q, n, si, f.hxi), d1(q, n, sj, f.heta), d1(q, n, 1, f.hzeta));
+        return chain(fxx, fex, fzx, d1(q, n, si, f.hxi), d1(q, n, sj, f.heta),
+                     d1(q, n, 1, f.hzeta));
       };
       auto dY = [&](const double* q) {
-        return chain(fxy, fey, fzy, d1(q, n, si, f.hxi), d1(q, n, sj, f.heta), d1(q, n, 1, f.hzeta));
+        return chain(fxy, fey, fzy, d1(q, n, si, f.hxi), d1(q, n, sj, f.heta),
+                     d1(q, n, 1, f.hzeta));
       };
       auto dZ = [&](const double* q) {
-        return chain(fxz, fez, fzz, d1(q, n, si, f.hxi), d1(q, n, sj, f.heta), d1(q, n, 1, f.hzeta));
+        return chain(fxz, fez, fzz, d1(q, n, si, f.hxi), d1(q, n, sj, f.heta),
+                     d1(q, n, 1, f.hzeta));
       };
       auto diss = [&](double d2x, double d2e, double d2z) {
         return axi * d2x * Sx3 * Sx2 + aeta * d2e * Se3 * Se2 + azeta * d2z * Sz3 * Sz2;
@@ -278,15 +275,18 @@ void rhsPlane(FiniteVolume& v, const FlowParams& p, RhsTarget target, int i) {
           0.5 * ron * divn + Aro;
 
       // Pressure and divergence gradients.
-      const double P_x = d1(P, n, si, f.hxi), P_e = d1(P, n, sj, f.heta), P_z = d1(P, n, 1, f.hzeta);
+      const double P_x = d1(P, n, si, f.hxi), P_e = d1(P, n, sj, f.heta),
+                   P_z = d1(P, n, 1, f.hzeta);
       const double d_x = d1(dv, n, si, f.hxi), d_e = d1(dv, n, sj, f.heta),
                    d_z = d1(dv, n, 1, f.hzeta);
 
       // Velocity gradients.
-      const double u_x = d1(u, n, si, f.hxi), u_e = d1(u, n, sj, f.heta), u_z = d1(u, n, 1, f.hzeta);
+      const double u_x = d1(u, n, si, f.hxi), u_e = d1(u, n, sj, f.heta),
+                   u_z = d1(u, n, 1, f.hzeta);
       const double v_x = d1(vq, n, si, f.hxi), v_e = d1(vq, n, sj, f.heta),
                    v_z = d1(vq, n, 1, f.hzeta);
-      const double w_x = d1(w, n, si, f.hxi), w_e = d1(w, n, sj, f.heta), w_z = d1(w, n, 1, f.hzeta);
+      const double w_x = d1(w, n, si, f.hxi), w_e = d1(w, n, sj, f.heta),
+                   w_z = d1(w, n, 1, f.hzeta);
       const double Dxu = chain(fxx, fex, fzx, u_x, u_e, u_z);
       const double Dyu = chain(fxy, fey, fzy, u_x, u_e, u_z);
       const double Dzu = chain(fxz, fez, fzz, u_x, u_e, u_z);
@@ -329,7 +329,8 @@ void rhsPlane(FiniteVolume& v, const FlowParams& p, RhsTarget target, int i) {
                         chain(fxz, fez, fzz, d_x, d_e, d_z) / roVisc3 + diss(w2x, w2e, w2z);
 
       // Temperature.
-      const double T_x = d1(T, n, si, f.hxi), T_e = d1(T, n, sj, f.heta), T_z = d1(T, n, 1, f.hzeta);
+      const double T_x = d1(T, n, si, f.hxi), T_e = d1(T, n, sj, f.heta),
+                   T_z = d1(T, n, 1, f.hzeta);
       const double T2x = d2(T, n, si), T2e = d2(T, n, sj), T2z = d2(T, n, 1);
       const double LT = laplacian(gxxn, geen, gzzn, gezn, lxn, len, lzn, f, T2x, T2e, T2z, T_x, T_e,
                                   T_z, Tz[n + sj] - Tz[n - sj]);
@@ -350,20 +351,15 @@ void rhsPlane(FiniteVolume& v, const FlowParams& p, RhsTarget target, int i) {
       buf_w[b] = Rw;
       buf_T[b] = RT;
     }
-    // Only computed points receive R; the others keep their old values.
-#pragma GCC ivdep
-    for (int kk = k0; kk < k1; ++kk) {
-      const int n = base + kk;
-      const int b = kk - k0;
-      const bool computed = tp[n] == 1;
-      r_ro[n] = computed ? buf_ro[b] : r_ro[n];
-      r_u[n] = computed ? buf_u[b] : r_u[n];
-      r_v[n] = computed ? buf_v[b] : r_v[n];
-      r_w[n] = computed ? buf_w[b] : r_w[n];
-      r_T[n] = computed ? buf_T[b] : r_T[n];
-    }
-    }
-  }
+  };
+  // Only computed points receive R; the others keep their old values.
+  forBoxPlaneChunks(v, i, eval, [&](int n, int b) {
+    r_ro[n] = buf_ro[b];
+    r_u[n] = buf_u[b];
+    r_v[n] = buf_v[b];
+    r_w[n] = buf_w[b];
+    r_T[n] = buf_T[b];
+  });
 }
 
 template <bool Corrector>
@@ -484,6 +480,43 @@ void correctVolume(FiniteVolume& vol, const FlowParams& p) {
     }
 #pragma omp for schedule(static)
     for (int i = vol.i_begin; i <= vol.i_end; ++i) updatePlane<true>(vol, p.dt, i);
+  }
+}
+
+// A whole stage over every volume in one parallel region with three
+// barriers: R of plane i reads the products of planes i-1..i+1 (of its own
+// volume), and the update of plane i overwrites values that R of planes
+// i+-1 read. Volumes are independent within a stage.
+void predictAll(SimulationState& s, const FlowParams& p) {
+  std::vector<FiniteVolume>& vols = s.volumes;
+  const int count = s.volumeCount;
+#pragma omp parallel
+  {
+    forPlanesOfAllVolumes(vols, count, false, [](FiniteVolume& v, int i) {
+      saveStatePlane(v, i);
+      productsPlane(v, i);
+    });
+    forPlanesOfAllVolumes(vols, count, true, [&p](FiniteVolume& v, int i) {
+      zetaPlane(v, i);
+      rhsPlane(v, p, RhsTarget::Predictor, i);
+    });
+    forPlanesOfAllVolumes(vols, count, true,
+                          [&p](FiniteVolume& v, int i) { updatePlane<false>(v, p.dt, i); });
+  }
+}
+
+void correctAll(SimulationState& s, const FlowParams& p) {
+  std::vector<FiniteVolume>& vols = s.volumes;
+  const int count = s.volumeCount;
+#pragma omp parallel
+  {
+    forPlanesOfAllVolumes(vols, count, false, [](FiniteVolume& v, int i) { productsPlane(v, i); });
+    forPlanesOfAllVolumes(vols, count, true, [&p](FiniteVolume& v, int i) {
+      zetaPlane(v, i);
+      rhsPlane(v, p, RhsTarget::Corrector, i);
+    });
+    forPlanesOfAllVolumes(vols, count, true,
+                          [&p](FiniteVolume& v, int i) { updatePlane<true>(v, p.dt, i); });
   }
 }
 
