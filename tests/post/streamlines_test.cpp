@@ -36,13 +36,7 @@ bool waitParkedIdle(SimulationState& s) {
   return waitFor([&] { return s.flowLineRunning.load() == 0 && s.flowLineThread.parked(); });
 }
 
-void addSeed(SimulationState& s, const Vec3& p) {
-  std::lock_guard<std::mutex> lock(s.seriesMutex);
-  for (ValueSeries* series : {&s.seedX, &s.seedY, &s.seedZ}) series->append();
-  s.seedX.item(s.seedX.size() - 1) = p[0];
-  s.seedY.item(s.seedY.size() - 1) = p[1];
-  s.seedZ.item(s.seedZ.size() - 1) = p[2];
-}
+void addSeed(SimulationState& s, const Vec3& p) { appendSeed(s, p); }
 
 std::vector<Vec3> tracedLine(SimulationState& s, int m) {
   std::lock_guard<std::mutex> lock(s.seriesMutex);
@@ -71,6 +65,28 @@ struct CaptionLog {
     return captions;
   }
 };
+
+TEST(Streamlines, CircleSeedsStartHalfAStepPastTheFirstAngle) {
+  SimulationState s;
+  appendSeed(s, {1, 2.5, -3});
+  EXPECT_EQ(appendCircleSeeds(s, 0, 0, 0, 1, 0), 0);
+  EXPECT_EQ(appendCircleSeeds(s, 0, 0, 0, 1, 4), 4);
+  ASSERT_EQ(s.seedX.size(), 5);
+  ASSERT_EQ(s.seedY.size(), 5);
+  ASSERT_EQ(s.seedZ.size(), 5);
+  const double h = std::sqrt(0.5);
+  const double expected[4][2] = {{-h, h}, {-h, -h}, {h, -h}, {h, h}};  // 3pi/4 ... 9pi/4
+  for (int n = 0; n < 4; ++n) {
+    EXPECT_EQ(s.seedX.item(n + 1), 0.0);
+    EXPECT_NEAR(s.seedY.item(n + 1), expected[n][0], 1e-12) << n;
+    EXPECT_NEAR(s.seedZ.item(n + 1), expected[n][1], 1e-12) << n;
+  }
+  appendCircleSeeds(s, 2, 1, -1, 0.5, 3);  // shifted centre, another count
+  const double a = 6.28318530717958 / 3;
+  EXPECT_DOUBLE_EQ(s.seedY.item(5), 1 + 0.5 * std::cos(a + a / 2));
+  EXPECT_DOUBLE_EQ(s.seedZ.item(7), -1 + 0.5 * std::sin(3 * a + a / 2));
+  EXPECT_EQ(s.seedX.item(6), 2.0);
+}
 
 TEST(Streamlines, VelocityAtInterpolatesAndFailsOutside) {
   SimulationState empty;
