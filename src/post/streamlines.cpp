@@ -197,7 +197,9 @@ void stopFlowLines(SimulationState& s) {
 }
 
 bool velocityAt(const SimulationState& s, const Vec3& P, Vec3& out) {
-  thread_local PostStencilSearch search;
+  // A fresh search: nothing kept about volumes that a later Create or Open
+  // could replace. (A streamline run keeps one search for the whole run.)
+  PostStencilSearch search;
   return interpolateVelocity(s, P, out, search);
 }
 
