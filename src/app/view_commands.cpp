@@ -4,7 +4,10 @@
 #include <QWidget>
 
 #include "io/open_save_dialog.h"
+#include "render/view_format_dialog.h"
+#include "render/visualition_dialog.h"
 #include "solver/parameters_flow_dialog.h"
+#include "solver/solver.h"
 #include "state/simulation_state.h"
 
 namespace brelvik {
@@ -35,10 +38,16 @@ void ViewCommands::run(CommandId id) {
   }
 }
 
-// Commands whose core functions are not in the program yet say so.
-void ViewCommands::newCase() { displayDialog(kCmdNew); }
-void ViewCommands::start() { displayDialog(kCmdStart); }
-void ViewCommands::stop() { displayDialog(kCmdStop); }
+// The fluid at rest at time 0 (takes the pass lock, so it never overlaps a
+// solver pass). The picture and the legend change with it, so repaint.
+void ViewCommands::newCase() {
+  brelvik::newCase(s_);
+  s_.requestRepaint();
+}
+
+void ViewCommands::start() { startSolver(s_); }
+
+void ViewCommands::stop() { stopSolver(s_); }
 
 void ViewCommands::open() {
   COpenDialog dlg(s_, window_);
@@ -80,6 +89,16 @@ void ViewCommands::flowParameters() {
 // place to replace when the dialogs arrive.
 // ---------------------------------------------------------------------------
 void ViewCommands::displayDialog(CommandId id) {
+  if (id == kCmdOrientation) {
+    CViewFormat dlg(s_, window_);
+    dlg.exec();
+    return;
+  }
+  if (id == kCmdVisualisation) {
+    CVisualition dlg(s_, window_);
+    dlg.exec();
+    return;
+  }
   QMessageBox::information(
       window_, QString::fromUtf8(commandText(id)),
       QStringLiteral("Команда «%1» пока недоступна.").arg(QString::fromUtf8(commandText(id))));

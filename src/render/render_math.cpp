@@ -1,5 +1,7 @@
 #include "render/render_math.h"
 
+#include <locale.h>
+
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -92,19 +94,27 @@ std::optional<FieldRange> domainRange(const SimulationState& s, LegendField fiel
   return range;
 }
 
+// Numbers are always written with a decimal point: the desktop's locale
+// (which Qt installs for the whole process) must not turn it into a comma.
 std::string formatText(const char* format, ...) {
+  static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+  const locale_t previous = uselocale(cLocale);
   char buffer[256];
   va_list args;
   va_start(args, format);
   const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
   va_end(args);
-  if (n < 0) return {};
-  if (static_cast<size_t>(n) < sizeof buffer) return std::string(buffer, static_cast<size_t>(n));
-  std::string out(static_cast<size_t>(n) + 1, '\0');
-  va_start(args, format);
-  std::vsnprintf(out.data(), out.size(), format, args);
-  va_end(args);
-  out.resize(static_cast<size_t>(n));
+  std::string out;
+  if (n >= 0 && static_cast<size_t>(n) < sizeof buffer) {
+    out.assign(buffer, static_cast<size_t>(n));
+  } else if (n >= 0) {
+    out.assign(static_cast<size_t>(n) + 1, '\0');
+    va_start(args, format);
+    std::vsnprintf(out.data(), out.size(), format, args);
+    va_end(args);
+    out.resize(static_cast<size_t>(n));
+  }
+  uselocale(previous);
   return out;
 }
 

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -16,8 +19,25 @@
 
 namespace brelvik::testing_io {
 
+// Folders of this test process: ctest runs every test case as its own
+// process, several at once, so each process needs its own tree.
+inline std::filesystem::path processTestRoot() {
+  return std::filesystem::temp_directory_path() /
+         ("brelvik_io_test_" + std::to_string(static_cast<long>(getpid())));
+}
+
+class RemoveTestRoot : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    std::error_code ec;
+    std::filesystem::remove_all(processTestRoot(), ec);
+  }
+};
+inline ::testing::Environment* const kRemoveTestRoot =
+    ::testing::AddGlobalTestEnvironment(new RemoveTestRoot);
+
 inline std::string freshDir(const std::string& name) {
-  auto dir = std::filesystem::temp_directory_path() / "brelvik_io_test" / name;
+  auto dir = processTestRoot() / name;
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir.parent_path());
   return dir.string();

@@ -1,0 +1,78 @@
+#include "render/visualition_dialog.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "state/simulation_state.h"
+
+namespace brelvik {
+
+CVisualition::CVisualition(SimulationState& s, QWidget* parent) : QDialog(parent), s_(s) {
+  setObjectName(QStringLiteral("CVisualition"));
+  setWindowTitle(QStringLiteral("Визуализация"));
+
+  struct Item {
+    int id;
+    const char* text;
+    int value;
+  };
+  struct GroupSpec {
+    const char* title;
+    int* member;
+    std::vector<Item> items;
+  };
+  const GroupSpec groups[] = {
+      {"Сфера", &s_.sphereMode, {{1009, "Невидимая", 1}, {1010, "Контур", 2}, {1011, "Сплошная", 3}}},
+      {"Конечные объёмы", &s_.volumesMode, {{1012, "Скрыть", 1}, {1013, "Показать", 2}}},
+      {"Сетка", &s_.gridMode, {{1014, "Скрыть", 1}, {1015, "Показать", 2}}},
+  };
+
+  auto* layout = new QVBoxLayout(this);
+  for (const GroupSpec& g : groups) {
+    auto* box = new QGroupBox(QString::fromUtf8(g.title), this);
+    auto* column = new QVBoxLayout(box);
+    for (const Item& item : g.items) {
+      auto* check = new QCheckBox(QString::fromUtf8(item.text), box);
+      check->setObjectName(QString::number(item.id));
+      column->addWidget(check);
+      choices_.push_back({check, g.member, item.value});
+      const Choice c = choices_.back();
+      // clicked() comes after the box's own toggle; refresh() then puts the
+      // boxes back in line with the modes.
+      connect(check, &QCheckBox::clicked, this, [this, c] {
+        *c.member = c.value;
+        refresh();
+        s_.requestRepaint();
+      });
+    }
+    layout->addWidget(box);
+  }
+
+  auto* ok = new QPushButton(QStringLiteral("OK"), this);
+  ok->setObjectName(QStringLiteral("1"));
+  ok->setDefault(true);
+  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(ok);
+  layout->addLayout(buttons);
+}
+
+void CVisualition::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  refresh();
+}
+
+void CVisualition::refresh() {
+  for (const Choice& c : choices_) {
+    bool known = false;
+    for (const Choice& other : choices_)
+      if (other.member == c.member && other.value == *c.member) known = true;
+    if (known) c.box->setChecked(*c.member == c.value);
+  }
+}
+
+}  // namespace brelvik

@@ -1,0 +1,46 @@
+#pragma once
+// Drag coefficients of the sphere: the pressure and the viscous stress are
+// integrated over the inner radial face (the sphere surface) of every
+// shell-sector volume in the face's own (eta, zeta) parameters, the forces
+// are rotated into the global frame and their x components (the free-stream
+// direction) summed.
+
+#include <array>
+#include <vector>
+
+#include "state/finite_volume.h"
+
+namespace brelvik {
+
+struct SimulationState;
+
+// Geometry of the sphere face of a shell-sector volume at (j, k), in the
+// volume's local Cartesian frame, for radius R = box_origin.x.
+struct FaceGeometry {
+  double x = 0, y = 0, z = 0;     // wall point R*(1, -eta, -zeta)/s
+  double nx = 0, ny = 0, nz = 0;  // unit outward normal (x, y, z)/R
+  double area = 0;                // |dX/deta x dX/dzeta|, so dS = area*deta*dzeta
+};
+FaceGeometry faceGeometry(const FiniteVolume& vol, int j, int k);
+
+// q extrapolated linearly in radius to the sphere radius R along the radial
+// grid line (j, k), from the points i_begin and i_begin+1.
+double wallValue(const FiniteVolume& vol, const double* q, int j, int k);
+
+// Trapezoidal double integral over the face of a surface array f indexed by
+// j*stride_j + k (j_begin..j_end, k_begin..k_end, steps h_eta and h_zeta).
+double surfaceIntegral(const FiniteVolume& vol, const double* f);
+
+// Pressure and viscous forces on the volume's sphere face, in local axes.
+std::array<double, 3> pressureForce(const FiniteVolume& vol);
+std::array<double, 3> frictionForce(const FiniteVolume& vol, int schemeOrder);
+
+// Pressure drag, friction drag and their sum, from the current fields.
+double computeCp(const SimulationState& s);
+double computeCf(const SimulationState& s);
+double computeCx(const SimulationState& s);
+// computeCp and computeCf in one go (the same values; the integrals of all
+// volumes run in parallel).
+void computeCpCf(const SimulationState& s, double* Cp, double* Cf);
+
+}  // namespace brelvik

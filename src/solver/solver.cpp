@@ -1,0 +1,119 @@
+#include "solver/solver.h"
+
+#include <cmath>
+#include <mutex>
+
+#include "state/simulation_state.h"
+
+namespace brelvik {
+
+void setInitialState(SimulationState& s) {
+  s.physicalTime = 0;
+  s.stepCount = 0;
+  for (int vi = 0; vi < s.volumeCount; ++vi) {
+    FiniteVolume& vol = s.volumes[size_t(vi)];
+    if (!vol.allocated) continue;
+    for (int i = vol.i_begin; i <= vol.i_end; ++i)
+      for (int j = vol.j_begin; j <= vol.j_end; ++j)
+        for (int k = vol.k_begin; k <= vol.k_end; ++k) {
+          const size_t n = size_t(pointIndex(vol, i, j, k));
+          vol.u[n] = vol.v[n] = vol.w[n] = 0.0;
+          vol.P[n] = 1.0;
+          vol.ro[n] = 1.0;
+          vol.T[n] = 1.0;
+        }
+  }
+  s.historyCounter = 0;
+  s.historyInterval = 10;
+  {
+    std::lock_guard<std::mutex> lock(s.seriesMutex);
+    s.historyCx.clear();
+    s.historyCp.clear();
+    s.historyCf.clear();
+    s.historyTime.clear();
+  }
+  if (s.schemeOrder != 2) return;
+  exchangeAll(s);
+  computeVorticityAll(s);
+}
+
+void newCase(SimulationState& s) {
+  std::lock_guard<std::mutex> pass(s.passMutex);
+  setInitialState(s);
+  s.divergedStep = -1;
+  s.flowInitialised = 1;
+}
+
+void stepOnce(SimulationState& s) {
+  const FlowParams p = flowParams(s);
+  predictAll(s, p);
+  exchangeAll(s);
+  correctAll(s, p);
+  exchangeAll(s);
+  computeVorticityAll(s);
+
+  double Cp = 0, Cf = 0;
+  computeCpCf(s, &Cp, &Cf);
+  s.Cp = Cp;
+  s.Cf = Cf;
+  // The same value computeCx() would return, without integrating twice more.
+  s.Cx = s.Cf + s.Cp;
+
+  s.historyCounter += 1;
+  if (s.historyCounter < s.historyInterval) return;
+  {
+    std::lock_guard<std::mutex> lock(s.seriesMutex);
+    s.historyCx.append();
+    s.historyCp.append();
+    s.historyCf.append();
+    s.historyCx.item(s.historyCx.size() - 1) = s.Cx;
+    s.historyCp.item(s.historyCp.size() - 1) = s.Cp;
+    s.historyCf.item(s.historyCf.size() - 1) = s.Cf;
+    s.historyTime.append();
+    s.historyTime.item(s.historyTime.size() - 1) = s.physicalTime;
+  }
+  s.historyCounter = 0;
+}
+
+bool solverPass(SimulationState& s) {
+  std::lock_guard<std::mutex> pass(s.passMutex);
+  if (s.readinessProduct() == 0) return false;
+  s.physicalTime += s.dt;
+  s.stepCount += 1;
+  if (s.schemeOrder == 2) {
+    stepOnce(s);
+    if (!std::isfinite(s.Cx) || !std::isfinite(s.Cp) || !std::isfinite(s.Cf)) {
+      s.running = 0;
+      if (s.divergedStep.load() < 0) s.divergedStep = s.stepCount;
+    }
+  }
+  return true;
+}
+
+namespace {
+
+// The solver loop. A Start that arrives after `seen` was read bumps the
+// ticket, so suspendSelf returns at once and no Start is lost.
+void solverLoop(SimulationState& s, WorkerThread& self) {
+  while (self.checkpoint()) {
+    const uint64_t seen = self.ticket();
+    const bool computed = solverPass(s);
+    if (computed) s.requestRepaint();
+    // With no complete case there is nothing to compute: wait for the next
+    // Start instead of spinning.
+    if ((!computed || s.running.load() == 0) && !self.suspendSelf(seen)) return;
+  }
+}
+
+}  // namespace
+
+void startSolver(SimulationState& s) {
+  s.running = 1;
+  if (!s.solveThread.created())
+    s.solveThread.setBody([&s](WorkerThread& self) { solverLoop(s, self); });
+  s.solveThread.start();
+}
+
+void stopSolver(SimulationState& s) { s.running = 0; }
+
+}  // namespace brelvik

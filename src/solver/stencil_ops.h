@@ -1,0 +1,52 @@
+#pragma once
+// Inline difference operators shared by the kernels, the exchange and the
+// public derivative functions, so that every caller forms each derivative
+// with exactly the same floating-point operations.
+
+#include "state/finite_volume.h"
+
+namespace brelvik {
+
+// The step factors of one volume: 0.5/h per direction for the central first
+// differences, and 1/h^2 for the Laplacian.
+struct StepFactors {
+  double hxi, heta, hzeta;  // 0.5 * (1/h)
+  double Sx1, Se1, Sz1;     // 1/h
+  double Sx3, Se3, Sz3;     // 1/h^2
+  explicit StepFactors(const FiniteVolume& v)
+      : hxi(0.5 * v.steps_xi[1]),
+        heta(0.5 * v.steps_eta[1]),
+        hzeta(0.5 * v.steps_zeta[1]),
+        Sx1(v.steps_xi[1]),
+        Se1(v.steps_eta[1]),
+        Sz1(v.steps_zeta[1]),
+        Sx3(v.steps_xi[3]),
+        Se3(v.steps_eta[3]),
+        Sz3(v.steps_zeta[3]) {}
+};
+
+// Central first difference along the stride `off`: h*(q[n+off] - q[n-off]).
+inline double d1(const double* q, int n, int off, double h) {
+  return h * (q[n + off] - q[n - off]);
+}
+
+// Second difference along the stride `off`.
+inline double d2(const double* q, int n, int off) { return q[n + off] - 2.0 * q[n] + q[n - off]; }
+
+// Chain rule: m_xi*dxi + m_eta*deta + m_zeta*dzeta with single-precision
+// metrics widened to double.
+inline double chain(float mxi, float meta, float mzeta, double dxi, double deta, double dzeta) {
+  return double(mxi) * dxi + double(meta) * deta + double(mzeta) * dzeta;
+}
+
+// The viscous Laplacian from the differences of q at a point; mixedDiff is
+// qZeta[n+stride_j] - qZeta[n-stride_j].
+inline double laplacian(float gxx, float gee, float gzz, float gez, float lxi, float leta,
+                        float lzeta, const StepFactors& f, double d2xi, double d2eta, double d2zeta,
+                        double dxi, double deta, double dzeta, double mixedDiff) {
+  return double(gee) * f.Se3 * d2eta + double(gxx) * f.Sx3 * d2xi + double(gzz) * f.Sz3 * d2zeta +
+         2.0 * double(gez) * 0.5 * f.Se1 * mixedDiff + double(lxi) * dxi + double(leta) * deta +
+         double(lzeta) * dzeta;
+}
+
+}  // namespace brelvik

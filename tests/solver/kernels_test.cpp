@@ -1,0 +1,323 @@
+#include "solver/kernels.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <random>
+
+#include "solver_test_util.h"
+
+#ifdef _OPENMP
+#include <omp.h>
+#endif
+
+using namespace brelvik;
+using namespace brelvik::testing;
+
+namespace {
+
+constexpr int kN = 8;       // box of 9^3 points, computed 1..7
+constexpr double kH = 0.1;  // grid step
+
+using Field = std::function<double(double x, double y, double z)>;
+
+void setField(FiniteVolume& v, std::vector<double>& a, const Field& f) {
+  for (int n = 0; n < int(v.pointCount()); ++n) {
+    const Vec3 X = globalPosition(v, n);
+    a[size_t(n)] = f(X[0], X[1], X[2]);
+  }
+}
+
+// Fills u, v, w, ro, T, P = ro*T and div of a box from functions of position.
+void setFlow(FiniteVolume& v, const Field& u, const Field& vv, const Field& w, const Field& ro,
+             const Field& T, const Field& div) {
+  setField(v, v.u, u);
+  setField(v, v.v, vv);
+  setField(v, v.w, w);
+  setField(v, v.ro, ro);
+  setField(v, v.T, T);
+  setField(v, v.div, div);
+  for (size_t n = 0; n < v.P.size(); ++n) v.P[n] = v.ro[n] * v.T[n];
+}
+
+Field constant(double c) {
+  return [c](double, double, double) { return c; };
+}
+
+// A smooth, non-trivial flow for tests that only need "some" field.
+void setWavyFlow(FiniteVolume& v) {
+  setFlow(
+      v, [](double x, double y, double z) { return 0.5 + 0.1 * std::sin(3 * x + y) * z; },
+      [](double x, double y, double z) { return 0.2 * std::cos(2 * y - z) * x; },
+      [](double x, double y, double z) { return -0.1 + 0.05 * x * y * z; },
+      [](double x, double y, double z) { return 1.0 + 0.1 * std::sin(x - 2 * z) * y; },
+      [](double x, double y, double z) { return 1.0 + 0.05 * std::cos(x + y + z); },
+      [](double x, double y, double z) { return 0.3 * x - 0.2 * y * z; });
+}
+
+FlowParams params() {
+  FlowParams p;
+  p.dt = 0.001;
+  p.Re = 50.0;
+  p.M = 0.6;
+  p.Pr = 0.7;
+  p.k = 1.4;
+  p.schemeOrder = 2;
+  return p;
+}
+
+struct Rhs {
+  double ro, u, v, w, T;
+};
+
+// R at the centre point (4, 4, 4) of the box after products and R.
+Rhs rhsAtCentre(FiniteVolume& v, const FlowParams& p) {
+  computeProducts(v);
+  computeRhs(v, p, RhsTarget::Predictor);
+  const size_t n = size_t(pointIndex(v, 4, 4, 4));
+  return {v.rhs_ro_p[n], v.rhs_u_p[n], v.rhs_v_p[n], v.rhs_w_p[n], v.rhs_T_p[n]};
+}
+
+}  // namespace
+
+TEST(SolverKernels, MaxOfThreeAndPowersOfTwo) {
+  EXPECT_EQ(max3(1, 3, 2), 3);
+  EXPECT_EQ(max3(-1, -3, -2), -1);
+  EXPECT_EQ(max3(2, 2, 1), 2);
+  EXPECT_EQ(powerOfTwo(0), 1.0);
+  EXPECT_EQ(powerOfTwo(2), 4.0);
+  EXPECT_EQ(powerOfTwo(6), 64.0);
+  EXPECT_EQ(powerOfTwo(11), 2048.0);
+  EXPECT_EQ(powerOfTwo(-3), 0.125);
+}
+
+TEST(SolverKernels, ConstantFieldsGiveZeroRhsWhateverTheMetricsAndStayUnchanged) {
+  FiniteVolume v;
+  makeBox(v, kN, kH);
+  std::mt19937 gen(7);
+  std::uniform_real_distribution<float> any(-3.0f, 3.0f);
+  forEachMetricArray(v, [&](std::vector<float>& a) {
+    for (float& x : a) x = any(gen);
+  });
+  setFlow(v, constant(0.4), constant(-0.2), constant(0.7), constant(1.3), constant(0.9),
+          constant(0.0));
+  const FlowParams p = params();
+  computeProducts(v);
+  computeRhs(v, p, RhsTarget::Predictor);
+  for (size_t n = 0; n < v.type_point.size(); ++n) {
+    if (v.type_point[n] != 1) continue;
+    ASSERT_EQ(v.rhs_ro_p[n], 0.0) << n;
+    ASSERT_EQ(v.rhs_u_p[n], 0.0) << n;
+    ASSERT_EQ(v.rhs_v_p[n], 0.0) << n;
+    ASSERT_EQ(v.rhs_w_p[n], 0.0) << n;
+    ASSERT_EQ(v.rhs_T_p[n], 0.0) << n;
+  }
+  predictVolume(v, p);
+  correctVolume(v, p);
+  for (size_t n = 0; n < v.type_point.size(); ++n) {
+    ASSERT_EQ(v.ro[n], 1.3);
+    ASSERT_EQ(v.u[n], 0.4);
+    ASSERT_EQ(v.v[n], -0.2);
+    ASSERT_EQ(v.w[n], 0.7);
+    ASSERT_EQ(v.T[n], 0.9);
+    ASSERT_EQ(v.P[n], 1.3 * 0.9);
+  }
+}
+
+// Each case isolates a few terms of R with identity metrics and fields for
+// which the central differences are exact, and compares with the value of
+// the continuous operator.
+TEST(SolverKernels, EachTermHasItsSignAndScale) {
+  const FlowParams p = params();
+  const double gam = p.k, M = p.M, Re = p.Re, Pr = p.Pr;
+  const double x0 = 4 * kH;  // centre coordinate
+  const double sound = std::sqrt(1.0 / gam / M / M);  // c at T = 1, unit metric
+  const double tol = 1e-9;
+  FiniteVolume v;
+  makeBox(v, kN, kH);
+
+  // Density advected by a uniform stream: R_ro = -U d(ro)/dx.
+  setFlow(v, constant(0.3), constant(0), constant(0), [](double x, double, double) { return 1 + 2 * x; },
+          constant(1), constant(0));
+  EXPECT_NEAR(rhsAtCentre(v, p).ro, -0.3 * 2, tol);
+
+  // Viscous diffusion of u = y^2 with the artificial dissipation 1/4 * lambda * d2.
+  setFlow(v, [](double, double y, double) { return y * y; }, constant(0), constant(0), constant(1),
+          constant(1), constant(0));
+  Rhs r = rhsAtCentre(v, p);
+  EXPECT_NEAR(r.u, 2.0 / Re + sound / 4 * 2 * kH * kH, tol);
+  EXPECT_NEAR(r.ro, 0.0, tol);
+  {
+    FlowParams p4 = p;
+    p4.schemeOrder = 4;  // dissipation scaled by 1/16 instead of 1/4
+    EXPECT_NEAR(rhsAtCentre(v, p4).u, 2.0 / Re + sound / 16 * 2 * kH * kH, tol);
+  }
+
+  // Viscous heating of a shear flow u = y: Phi = (du/dy)^2 = 1.
+  setFlow(v, [](double, double y, double) { return y; }, constant(0), constant(0), constant(1),
+          constant(1), constant(0));
+  r = rhsAtCentre(v, p);
+  EXPECT_NEAR(r.T, gam * (gam - 1) * M * M / Re, tol);
+  EXPECT_NEAR(r.u, 0.0, tol);
+
+  // The single mixed term: u = y*z with grad(eta).grad(zeta) = 0.5 gives
+  // L(u) = 2*0.5*d2u/(deta dzeta) = 1.
+  std::fill(v.g_etazeta.begin(), v.g_etazeta.end(), 0.5f);
+  setFlow(v, [](double, double y, double z) { return y * z; }, constant(0), constant(0), constant(1),
+          constant(1), constant(0));
+  EXPECT_NEAR(rhsAtCentre(v, p).u, 1.0 / Re, tol);
+  {
+    const int n = pointIndex(v, 4, 4, 4);
+    EXPECT_NEAR(viscousLaplacian(v, v.u.data(), n, v.u_zeta.data()), 1.0, tol);
+  }
+  std::fill(v.g_etazeta.begin(), v.g_etazeta.end(), 0.0f);
+
+  // Pressure gradient from T = 1 + x at unit density: R_u = -dP/dx/(k M^2).
+  setFlow(v, constant(0), constant(0), constant(0), constant(1),
+          [](double x, double, double) { return 1 + x; }, constant(0));
+  r = rhsAtCentre(v, p);
+  EXPECT_NEAR(r.u, -1.0 / (gam * M * M), tol);
+  EXPECT_NEAR(r.v, 0.0, tol);
+  EXPECT_NEAR(r.T, 0.0, tol);
+
+  // The terms carried by the stored divergence (here div = 2x + 0.5 at rest).
+  setFlow(v, constant(0), constant(0), constant(0), constant(1), constant(1),
+          [](double x, double, double) { return 2 * x + 0.5; });
+  r = rhsAtCentre(v, p);
+  const double d = 2 * x0 + 0.5;
+  EXPECT_NEAR(r.ro, -0.5 * d, tol);
+  EXPECT_NEAR(r.u, 2.0 / (Re * 3.0), tol);
+  EXPECT_NEAR(r.T, 0.5 * d - (gam - 1) * d - 0.66666666666666 * d * d * gam * (gam - 1) * M * M / Re,
+              tol);
+
+  // Heat conduction of T = x^2 (P = T) with the dissipation of its own sound speed.
+  setFlow(v, constant(0), constant(0), constant(0), constant(1),
+          [](double x, double, double) { return x * x; }, constant(0));
+  r = rhsAtCentre(v, p);
+  const double Tc = x0 * x0;
+  EXPECT_NEAR(r.T, gam * 2.0 / (Re * Pr) + std::sqrt(Tc / gam / M / M) / 4 * 2 * kH * kH, tol);
+
+  // Momentum advection in skew-symmetric form: u = 1 + x gives R_u = -u du/dx
+  // (with div = du/dx stored consistently) and R_ro = -d(ro u)/dx.
+  setFlow(v, [](double x, double, double) { return 1 + x; }, constant(0), constant(0), constant(1),
+          constant(1), constant(1));
+  r = rhsAtCentre(v, p);
+  EXPECT_NEAR(r.u, -(1 + x0) * 1.0, tol);
+  EXPECT_NEAR(r.ro, -1.0, tol);
+}
+
+TEST(SolverKernels, PointsOfOtherTypesInsideTheBoxKeepTheirValues) {
+  FiniteVolume v;
+  makeBox(v, kN, kH);
+  setWavyFlow(v);
+  const int others[] = {pointIndex(v, 2, 3, 4), pointIndex(v, 5, 5, 1), pointIndex(v, 7, 1, 7)};
+  v.type_point[size_t(others[0])] = 0;
+  v.type_point[size_t(others[1])] = 3;
+  v.type_point[size_t(others[2])] = 4;
+  for (int n : others) v.P[size_t(n)] = 5.0;  // deliberately not ro*T
+  const std::vector<double> ro0 = v.ro, u0 = v.u, v0 = v.v, w0 = v.w, T0 = v.T, P0 = v.P;
+  std::fill(v.rhs_u_p.begin(), v.rhs_u_p.end(), 123.0);
+  std::fill(v.rhs_T_c.begin(), v.rhs_T_c.end(), 321.0);
+
+  const FlowParams p = params();
+  predictVolume(v, p);
+  correctVolume(v, p);
+
+  int changed = 0;
+  for (size_t n = 0; n < v.type_point.size(); ++n) {
+    if (v.type_point[n] == 1) {
+      changed += v.u[n] != u0[n];
+      EXPECT_NE(v.rhs_u_p[n], 123.0);
+      continue;
+    }
+    ASSERT_EQ(v.ro[n], ro0[n]) << n;
+    ASSERT_EQ(v.u[n], u0[n]) << n;
+    ASSERT_EQ(v.v[n], v0[n]) << n;
+    ASSERT_EQ(v.w[n], w0[n]) << n;
+    ASSERT_EQ(v.T[n], T0[n]) << n;
+    ASSERT_EQ(v.P[n], P0[n]) << n;
+    ASSERT_EQ(v.rhs_u_p[n], 123.0) << n;
+    ASSERT_EQ(v.rhs_T_c[n], 321.0) << n;
+  }
+  EXPECT_GT(changed, 300);
+  // The saved state covers every point, the ghost layers included.
+  EXPECT_EQ(v.ro_n[0], ro0[0]);
+  EXPECT_EQ(v.T_n[v.T_n.size() - 1], T0[T0.size() - 1]);
+}
+
+TEST(SolverKernels, UpdatesFollowTheTwoStageSchemeAndRebuildPressure) {
+  FiniteVolume v;
+  makeBox(v, kN, kH);
+  setWavyFlow(v);
+  const FlowParams p = params();
+  const std::vector<double> ro0 = v.ro, T0 = v.T;
+
+  predictVolume(v, p);
+  for (size_t n = 0; n < v.type_point.size(); ++n) {
+    if (v.type_point[n] != 1) continue;
+    ASSERT_EQ(v.ro[n], ro0[n] + p.dt * v.rhs_ro_p[n]);
+    ASSERT_EQ(v.P[n], v.T[n] * v.ro[n]);
+  }
+  correctVolume(v, p);
+  for (size_t n = 0; n < v.type_point.size(); ++n) {
+    if (v.type_point[n] != 1) continue;
+    // The corrector starts again from the saved state, not the predicted one.
+    ASSERT_EQ(v.T[n], T0[n] + (p.dt * 0.5) * (v.rhs_T_c[n] + v.rhs_T_p[n]));
+    ASSERT_EQ(v.P[n], v.T[n] * v.ro[n]);
+  }
+}
+
+TEST(SolverKernels, ZetaDifferencesCoverEveryEtaLayerAndType) {
+  FiniteVolume v;
+  makeBox(v, kN, kH);
+  setWavyFlow(v);
+  computeProducts(v);
+  computeRhs(v, params(), RhsTarget::Corrector);
+  for (int j : {0, 3, kN}) {
+    const int n = pointIndex(v, 2, j, 5);
+    EXPECT_EQ(v.u_zeta[size_t(n)], 0.5 * v.steps_zeta[1] * (v.u[size_t(n + 1)] - v.u[size_t(n - 1)]));
+    EXPECT_EQ(v.T_zeta[size_t(n)], 0.5 * v.steps_zeta[1] * (v.T[size_t(n + 1)] - v.T[size_t(n - 1)]));
+  }
+}
+
+TEST(SolverKernels, DerivativesUseTheChainRule) {
+  FiniteVolume v;
+  makeBox(v, kN, kH);
+  // Scale the metrics: with xi_x = 2, eta_x = 0.5 a field q = xi + eta has
+  // Dx q = 2*1 + 0.5*1.
+  std::fill(v.xi_x.begin(), v.xi_x.end(), 2.0f);
+  std::fill(v.eta_x.begin(), v.eta_x.end(), 0.5f);
+  setField(v, v.u, [](double x, double y, double) { return x + y; });
+  const int n = pointIndex(v, 3, 4, 5);
+  EXPECT_NEAR(derivX(n, v.u.data(), v), 2.5, 1e-12);
+  EXPECT_NEAR(derivY(n, v.u.data(), v), 1.0, 1e-12);
+  EXPECT_NEAR(derivZ(n, v.u.data(), v), 0.0, 1e-12);
+}
+
+#ifdef _OPENMP
+TEST(SolverKernels, IdenticalResultsForOneAndTwoOmpWorkers) {
+  auto run = [](int workers) {
+    const int saved = omp_get_max_threads();
+    omp_set_num_threads(workers);
+    FiniteVolume v;
+    makeBox(v, 12, 0.08);
+    setWavyFlow(v);
+    const FlowParams p = params();
+    for (int step = 0; step < 20; ++step) {
+      predictVolume(v, p);
+      correctVolume(v, p);
+    }
+    omp_set_num_threads(saved);
+    std::vector<double> out = v.ro;
+    out.insert(out.end(), v.u.begin(), v.u.end());
+    out.insert(out.end(), v.T.begin(), v.T.end());
+    out.insert(out.end(), v.rhs_w_c.begin(), v.rhs_w_c.end());
+    return out;
+  };
+  const std::vector<double> one = run(1), two = run(2);
+  ASSERT_EQ(one.size(), two.size());
+  EXPECT_EQ(0, std::memcmp(one.data(), two.data(), one.size() * sizeof(double)));
+}
+#endif

@@ -1,0 +1,112 @@
+#pragma once
+// Helpers shared by the solver tests: hand-built volumes (a Cartesian block
+// with identity metrics), the default shell grid, and fields set from
+// functions of the global position.
+
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "grid/geometry.h"
+#include "state/simulation_state.h"
+
+namespace brelvik::testing {
+
+// The twelve stored powers of a grid step.
+inline void fillSteps(std::array<double, 12>& steps, double h) {
+  steps[0] = h;
+  steps[1] = 1.0 / h;
+  for (int p = 1; p <= 5; ++p) {
+    steps[size_t(2 * p)] = std::pow(h, 2 * p);
+    steps[size_t(2 * p + 1)] = 1.0 / std::pow(h, 2 * p);
+  }
+}
+
+// A Cartesian block of (n+1)^3 points with one extra layer on each side:
+// computed box 1..n-1 in every index, grid step h, identity metrics (the
+// grid coordinates are the local Cartesian ones), every box point type 1,
+// every other point type 3, point_glob = the grid position.
+inline void makeBox(FiniteVolume& v, int n, double h, int index = 0) {
+  initDefaults(v, 2);
+  v.index = index;
+  v.Nx = v.Ny = v.Nz = n;
+  v.i_begin = v.j_begin = v.k_begin = 1;
+  v.i_end = v.j_end = v.k_end = n - 1;
+  v.stride_j = n + 1;
+  v.stride_i = (n + 1) * (n + 1);
+  v.kind = 1;
+  v.stencil_size = 10;
+  fillSteps(v.steps_xi, h);
+  fillSteps(v.steps_eta, h);
+  fillSteps(v.steps_zeta, h);
+  allocateArrays(v);
+  clearArrays(v);
+  v.allocated = 1;
+  for (int i = 0; i <= n; ++i)
+    for (int j = 0; j <= n; ++j)
+      for (int k = 0; k <= n; ++k) {
+        const int p = pointIndex(v, i, j, k);
+        const bool inBox = i >= 1 && i < n && j >= 1 && j < n && k >= 1 && k < n;
+        v.type_point[size_t(p)] = inBox ? 1 : 3;
+        v.point_loc[3 * size_t(p)] = v.point_glob[3 * size_t(p)] = i * h;
+        v.point_loc[3 * size_t(p) + 1] = v.point_glob[3 * size_t(p) + 1] = j * h;
+        v.point_loc[3 * size_t(p) + 2] = v.point_glob[3 * size_t(p) + 2] = k * h;
+        v.xi_x[size_t(p)] = v.eta_y[size_t(p)] = v.zeta_z[size_t(p)] = 1.0f;
+        v.g_xixi[size_t(p)] = v.g_etaeta[size_t(p)] = v.g_zetazeta[size_t(p)] = 1.0f;
+      }
+}
+
+// A state holding `count` boxes and all readiness flags set.
+inline std::unique_ptr<SimulationState> boxState(int count = 1, int n = 8, double h = 0.1) {
+  auto s = std::make_unique<SimulationState>();
+  s->volumes.resize(size_t(count));
+  for (int i = 0; i < count; ++i) makeBox(s->volumes[size_t(i)], n, h, i);
+  s->volumeCount = count;
+  s->gridCreated = 1;
+  s->interpolationReady = 1;
+  s->flowInitialised = 1;
+  s->domainReady = 1;
+  return s;
+}
+
+inline DomainInputs defaultInputs() {
+  DomainInputs in;
+  in.D = toSingle(15);
+  in.s = toSingle(0.02);
+  return in;
+}
+
+// A state with the shell grid built from `in` (no interpolation data).
+inline std::unique_ptr<SimulationState> gridState(const DomainInputs& in = defaultInputs(),
+                                                  int schemeOrder = 2) {
+  auto s = std::make_unique<SimulationState>();
+  s->schemeOrder = schemeOrder;
+  std::string error;
+  EXPECT_TRUE(createDomain(*s, in, &error)) << error;
+  return s;
+}
+
+inline Vec3 globalPosition(const FiniteVolume& v, int n) {
+  return {v.point_glob[3 * size_t(n)], v.point_glob[3 * size_t(n) + 1],
+          v.point_glob[3 * size_t(n) + 2]};
+}
+
+// Sets the local velocity of every point of every allocated volume from a
+// global velocity field V(X).
+inline void setVelocity(SimulationState& s, const std::function<Vec3(const Vec3&)>& V) {
+  for (int vi = 0; vi < s.volumeCount; ++vi) {
+    FiniteVolume& v = s.volumes[size_t(vi)];
+    if (!v.allocated) continue;
+    for (int n = 0; n < int(v.pointCount()); ++n) {
+      const Vec3 local = globalToLocalVector(v, V(globalPosition(v, n)));
+      v.u[size_t(n)] = local[0];
+      v.v[size_t(n)] = local[1];
+      v.w[size_t(n)] = local[2];
+    }
+  }
+}
+
+}  // namespace brelvik::testing
