@@ -36,7 +36,7 @@ std::string freshDir(const std::string& name) {
   return dir.string();
 }
 
-struct Run {
+struct BatchResult {
   int status = -1;
   std::string out, err;
 };
@@ -50,16 +50,16 @@ std::vector<std::string> smallCase(std::vector<std::string> more) {
   return args;
 }
 
-Run run(SimulationState& s, const std::vector<std::string>& args, bool terminal = false) {
+BatchResult run(SimulationState& s, const std::vector<std::string>& args, bool terminal = false) {
   std::ostringstream out, err;
-  Run r;
+  BatchResult r;
   r.status = batchMain(s, args, out, err, terminal);
   r.out = out.str();
   r.err = err.str();
   return r;
 }
 
-Run run(const std::vector<std::string>& args, bool terminal = false) {
+BatchResult run(const std::vector<std::string>& args, bool terminal = false) {
   SimulationState s;
   return run(s, args, terminal);
 }
@@ -88,17 +88,12 @@ std::vector<Sample> samples(const std::string& out) {
   return result;
 }
 
-void expectClose(double a, double b, const char* what) {
-  EXPECT_LE(std::fabs(a - b), 1e-12 * std::max(std::fabs(a), std::fabs(b)) + 1e-300)
-      << what << ": " << a << " vs " << b;
-}
-
 }  // namespace
 
 TEST(BatchRun, ShortRunPrintsOneFullPrecisionLinePerSampleAndSaves) {
   const std::string dir = freshDir("short");
   SimulationState s;
-  const Run r = run(s, smallCase({"--steps", "25", "--save", dir}));
+  const BatchResult r = run(s, smallCase({"--steps", "25", "--save", dir}));
   ASSERT_EQ(r.status, 0) << r.err;
   const auto lines = samples(r.out);
   ASSERT_EQ(lines.size(), 2u);
@@ -127,21 +122,21 @@ TEST(BatchRun, ShortRunPrintsOneFullPrecisionLinePerSampleAndSaves) {
 }
 
 TEST(BatchRun, ProgressBarsOnlyOnATerminalAndNotWhenQuiet) {
-  const Run shown = run(smallCase({"--steps", "3", "--save", freshDir("bars")}), true);
+  const BatchResult shown = run(smallCase({"--steps", "3", "--save", freshDir("bars")}), true);
   ASSERT_EQ(shown.status, 0) << shown.err;
   EXPECT_NE(shown.err.find('\r'), std::string::npos);
   EXPECT_NE(shown.err.find("3/3"), std::string::npos) << shown.err;
   EXPECT_NE(shown.err.find("Cx="), std::string::npos) << shown.err;
   EXPECT_TRUE(shown.out.empty());  // bars never go to standard output
 
-  const Run quiet = run(smallCase({"--steps", "3", "--quiet", "--save", freshDir("quiet")}), true);
+  const BatchResult quiet = run(smallCase({"--steps", "3", "--quiet", "--save", freshDir("quiet")}), true);
   ASSERT_EQ(quiet.status, 0) << quiet.err;
   EXPECT_EQ(quiet.err.find('\r'), std::string::npos);
 }
 
 TEST(BatchRun, ZeroStepsPreparesAndSavesTheCase) {
   const std::string dir = freshDir("prepared");
-  const Run r = run(smallCase({"--steps", "0", "--save", dir}));
+  const BatchResult r = run(smallCase({"--steps", "0", "--save", dir}));
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(r.out.empty());
   SimulationState t;
@@ -158,28 +153,28 @@ TEST(BatchRun, InputsWithoutAGridExitWithTwoNamingTheOption) {
   const std::string dir = freshDir("no_grid");
   SimulationState s;
   // Seven first cells of 1 do not fit into a shell of thickness 7.
-  const Run r = run(s, smallCase({"--first-step", "1", "--save", dir}));
+  const BatchResult r = run(s, smallCase({"--first-step", "1", "--save", dir}));
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("--first-step"), std::string::npos) << r.err;
   EXPECT_EQ(s.volumeCount, 0);
   EXPECT_FALSE(fs::exists(dir));
   EXPECT_TRUE(r.out.empty());
 
-  const Run tooSmall = run({"--size", "0.8", "--save", dir});
+  const BatchResult tooSmall = run({"--size", "0.8", "--save", dir});
   EXPECT_EQ(tooSmall.status, 2);
   EXPECT_NE(tooSmall.err.find("--size"), std::string::npos) << tooSmall.err;
 }
 
 TEST(BatchRun, UnreadableOrUnwritableFoldersExitWithFour) {
   const std::string missing = freshDir("missing");
-  const Run open = run({"--open", missing, "--steps", "1"});
+  const BatchResult open = run({"--open", missing, "--steps", "1"});
   EXPECT_EQ(open.status, 4);
   EXPECT_NE(open.err.find(missing), std::string::npos) << open.err;
 
   const std::string base = freshDir("blocked");
   fs::create_directories(base);
   std::ofstream(base + "/file") << "x";
-  const Run save = run(smallCase({"--steps", "0", "--save", base + "/file/case"}));
+  const BatchResult save = run(smallCase({"--steps", "0", "--save", base + "/file/case"}));
   EXPECT_EQ(save.status, 4);
   EXPECT_NE(save.err.find(base + "/file/case"), std::string::npos) << save.err;
 }
@@ -200,7 +195,7 @@ TEST(BatchRun, OpenOfACaseWithoutInterpolationCompletesItAndRuns) {
 
   const std::string dir = freshDir("completed");
   SimulationState t;
-  const Run r = run(t, {"--open", created, "--steps", "10", "--save", dir});
+  const BatchResult r = run(t, {"--open", created, "--steps", "10", "--save", dir});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(samples(r.out).size(), 1u);
   EXPECT_EQ(t.interpolationReady.load(), 1);
@@ -209,49 +204,92 @@ TEST(BatchRun, OpenOfACaseWithoutInterpolationCompletesItAndRuns) {
 }
 
 // Stopping after 20 steps, saving, and continuing with --open for 20 more
-// gives the run of 40 steps: time, counters and histories continue, and the
-// coefficients agree to what the text formats keep.
-TEST(BatchRun, OpenContinuesWhereTheSavedRunStopped) {
+// continues the time, the counters and the histories of the run of 40 steps.
+TEST(BatchRun, OpenContinuesTimeCountersAndHistories) {
   SimulationState whole;
-  const Run a = run(whole, smallCase({"--steps", "40", "--save", freshDir("whole")}));
+  const BatchResult a = run(whole, smallCase({"--steps", "40", "--save", freshDir("whole")}));
   ASSERT_EQ(a.status, 0) << a.err;
-
   const std::string half = freshDir("half");
-  const Run b = run(smallCase({"--steps", "20", "--save", half}));
+  const BatchResult b = run(smallCase({"--steps", "25", "--save", half}));
   ASSERT_EQ(b.status, 0) << b.err;
   SimulationState cont;
-  const Run c = run(cont, {"--open", half, "--steps", "20", "--save", freshDir("continued")});
+  const BatchResult c = run(cont, {"--open", half, "--steps", "15", "--save", freshDir("continued")});
   ASSERT_EQ(c.status, 0) << c.err;
 
   EXPECT_EQ(cont.stepCount, 40);
   EXPECT_EQ(cont.physicalTime, whole.physicalTime);
   EXPECT_EQ(cont.historyCounter, whole.historyCounter);
   EXPECT_EQ(cont.k, 1.5);
+  EXPECT_EQ(cont.M, 0.5);
   const auto first = samples(b.out), second = samples(c.out), all = samples(a.out);
   ASSERT_EQ(first.size(), 2u);
-  ASSERT_EQ(second.size(), 2u);
+  ASSERT_EQ(second.size(), 2u);  // steps 30 and 40: the counter went on from 5
   ASSERT_EQ(all.size(), 4u);
-  EXPECT_EQ(second[0].step, 30);
-  EXPECT_EQ(second[1].step, 40);
-  ASSERT_EQ(cont.historyCx.size(), 4);
+  ASSERT_EQ(cont.historyTime.size(), 4);
   for (int i = 0; i < 4; ++i) {
-    const Sample& x = all[i];
     const Sample& y = i < 2 ? first[i] : second[i - 2];
-    EXPECT_EQ(x.step, y.step);
-    EXPECT_EQ(x.time, y.time);
-    expectClose(x.Cx, y.Cx, "Cx");
-    expectClose(x.Cp, y.Cp, "Cp");
-    expectClose(x.Cf, y.Cf, "Cf");
-    expectClose(whole.historyCx.item(i), cont.historyCx.item(i), "history Cx");
+    EXPECT_EQ(all[i].step, y.step);
+    EXPECT_EQ(all[i].time, y.time);
+    EXPECT_EQ(cont.historyTime.item(i), whole.historyTime.item(i));
   }
-  expectClose(whole.Cx, cont.Cx, "final Cx");
-  // The flow fields agree as well.
+  // The fields differ only by what the text formats do not keep (the
+  // interpolation weights and the radial map constants have 16 decimals).
   for (int v = 0; v < 6; ++v) {
     const FiniteVolume& p = whole.volumes[v];
     const FiniteVolume& q = cont.volumes[v];
     double worst = 0;
     for (size_t n = 0; n < p.u.size(); ++n)
       worst = std::max(worst, std::fabs(p.u[n] - q.u[n]) + std::fabs(p.ro[n] - q.ro[n]));
-    EXPECT_LT(worst, 1e-11) << "volume " << v;
+    EXPECT_LT(worst, 1e-12) << "volume " << v;
   }
+}
+
+// Once the drag has built up, the continued run's coefficients agree with the
+// uninterrupted run to about 1e-12 of their size.
+TEST(BatchRun, OpenAgreesWithAnUninterruptedRunSlow) {
+  SimulationState whole;
+  const BatchResult a = run(whole, smallCase({"--steps", "400", "--save", freshDir("whole")}));
+  ASSERT_EQ(a.status, 0) << a.err;
+  const std::string half = freshDir("half");
+  const BatchResult b = run(smallCase({"--steps", "200", "--save", half}));
+  ASSERT_EQ(b.status, 0) << b.err;
+  SimulationState cont;
+  const BatchResult c = run(cont, {"--open", half, "--steps", "200", "--save", freshDir("continued")});
+  ASSERT_EQ(c.status, 0) << c.err;
+
+  auto all = samples(a.out);
+  auto parts = samples(b.out);
+  for (const Sample& x : samples(c.out)) parts.push_back(x);
+  ASSERT_EQ(all.size(), 40u);
+  ASSERT_EQ(parts.size(), 40u);
+  // Early samples are differences of nearly equal pressure and friction
+  // integrals; measure every deviation against the coefficients' final size.
+  const double scale[3] = {std::fabs(all.back().Cx), std::fabs(all.back().Cp),
+                           std::fabs(all.back().Cf)};
+  ASSERT_GT(scale[0], 1e-3);
+  for (size_t i = 0; i < all.size(); ++i) {
+    EXPECT_EQ(all[i].step, parts[i].step);
+    EXPECT_EQ(all[i].time, parts[i].time);
+    EXPECT_LE(std::fabs(all[i].Cx - parts[i].Cx), 1e-12 * scale[0]) << "sample " << i;
+    EXPECT_LE(std::fabs(all[i].Cp - parts[i].Cp), 1e-12 * scale[1]) << "sample " << i;
+    EXPECT_LE(std::fabs(all[i].Cf - parts[i].Cf), 1e-12 * scale[2]) << "sample " << i;
+  }
+  EXPECT_LE(std::fabs(whole.Cx - cont.Cx), 1e-12 * std::fabs(whole.Cx));
+}
+
+TEST(BatchRun, DivergenceExitsWithThreeNamingTheStepAndStillSaves) {
+  const std::string dir = freshDir("diverged");
+  SimulationState s;
+  const BatchResult r = run(s, {"--nx", "6", "--ny", "4", "--nz", "4", "--dt", "0.5", "--steps",
+                                "100", "--save", dir});
+  ASSERT_EQ(r.status, 3) << r.err;
+  const int step = s.divergedStep.load();
+  ASSERT_GT(step, 0);
+  EXPECT_EQ(s.stepCount, step);  // stopped at once
+  EXPECT_NE(r.err.find("diverged at step " + std::to_string(step)), std::string::npos) << r.err;
+  SimulationState t;
+  std::string error;
+  ASSERT_TRUE(loadCase(t, dir, &error)) << error;
+  EXPECT_EQ(t.stepCount, step);
+  EXPECT_FALSE(std::isfinite(t.Cx));
 }
