@@ -16,6 +16,7 @@
 #include "app/toolbar_icons.h"
 #include "app/view_commands.h"
 #include "render/brelvik_view.h"
+#include "solver/solver.h"
 #include "state/simulation_state.h"
 
 namespace brelvik {
@@ -227,7 +228,7 @@ void CMainFrame::reportFailures() {
   QString message;
   if (diverged >= 0 && diverged != reportedDivergedStep_) {
     reportedDivergedStep_ = diverged;
-    s_.running.store(0);
+    if (s_.running.load()) stopSolver(s_);
     failureText_ = QStringLiteral("Расчёт остановлен: решение разошлось на шаге %1").arg(diverged);
     message = QStringLiteral(
                   "Решение разошлось на шаге %1: коэффициент сопротивления перестал быть "

@@ -7,6 +7,7 @@
 #include "render/view_format_dialog.h"
 #include "render/visualition_dialog.h"
 #include "solver/parameters_flow_dialog.h"
+#include "solver/solver.h"
 #include "state/simulation_state.h"
 
 namespace brelvik {
@@ -37,10 +38,16 @@ void ViewCommands::run(CommandId id) {
   }
 }
 
-// Commands whose core functions are not in the program yet say so.
-void ViewCommands::newCase() { displayDialog(kCmdNew); }
-void ViewCommands::start() { displayDialog(kCmdStart); }
-void ViewCommands::stop() { displayDialog(kCmdStop); }
+// The fluid at rest at time 0 (takes the pass lock, so it never overlaps a
+// solver pass). The picture and the legend change with it, so repaint.
+void ViewCommands::newCase() {
+  brelvik::newCase(s_);
+  s_.requestRepaint();
+}
+
+void ViewCommands::start() { startSolver(s_); }
+
+void ViewCommands::stop() { stopSolver(s_); }
 
 void ViewCommands::open() {
   COpenDialog dlg(s_, window_);

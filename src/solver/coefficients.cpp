@@ -56,23 +56,35 @@ double globalX(const FiniteVolume& vol, const std::array<double, 3>& F) {
   return F[0] * vol.axis_x[0] + F[1] * vol.axis_y[0] + F[2] * vol.axis_z[0];
 }
 
-double pressureSum(const SimulationState& s) {
-  double sum = 0.0;
-  for (int vi = 0; vi < s.volumeCount; ++vi) {
-    const FiniteVolume& vol = s.volumes[size_t(vi)];
-    if (vol.allocated && vol.kind == 2) sum += globalX(vol, pressureForce(vol));
+// The global x force sums over the shell volumes: pressure in sums[0],
+// friction in sums[1] (each only when asked for). The forces of the volumes
+// are computed in parallel and added in volume order, so the sums do not
+// depend on the number of threads.
+std::array<double, 2> dragSums(const SimulationState& s, bool pressure, bool friction) {
+  const int count = s.volumeCount;
+  std::vector<double> fx(2 * size_t(count), 0.0);
+#pragma omp parallel for schedule(static)
+  for (int t = 0; t < 2 * count; ++t) {
+    const bool isPressure = t < count;
+    const FiniteVolume& vol = s.volumes[size_t(isPressure ? t : t - count)];
+    if (!vol.allocated || vol.kind != 2 || !(isPressure ? pressure : friction)) continue;
+    fx[size_t(t)] =
+        globalX(vol, isPressure ? pressureForce(vol) : frictionForce(vol, s.schemeOrder));
   }
-  return sum;
+  std::array<double, 2> sums{0.0, 0.0};
+  for (int vi = 0; vi < count; ++vi) {
+    const FiniteVolume& vol = s.volumes[size_t(vi)];
+    if (!vol.allocated || vol.kind != 2) continue;
+    sums[0] += fx[size_t(vi)];
+    sums[1] += fx[size_t(count + vi)];
+  }
+  return sums;
 }
 
-double frictionSum(const SimulationState& s) {
-  double sum = 0.0;
-  for (int vi = 0; vi < s.volumeCount; ++vi) {
-    const FiniteVolume& vol = s.volumes[size_t(vi)];
-    if (vol.allocated && vol.kind == 2) sum += globalX(vol, frictionForce(vol, s.schemeOrder));
-  }
-  return sum;
+double cpFromSum(const SimulationState& s, double sum) {
+  return sum / s.k / s.M / s.M / s.pi * 8.0;
 }
+double cfFromSum(const SimulationState& s, double sum) { return sum / s.Re / s.pi * 8.0; }
 
 size_t surfaceSize(const FiniteVolume& vol) { return size_t(vol.Ny + 1) * size_t(vol.Nz + 1); }
 
@@ -181,12 +193,16 @@ std::array<double, 3> frictionForce(const FiniteVolume& vol, int schemeOrder) {
           surfaceIntegral(vol, fz.data())};
 }
 
-double computeCp(const SimulationState& s) {
-  return pressureSum(s) / s.k / s.M / s.M / s.pi * 8.0;
-}
+double computeCp(const SimulationState& s) { return cpFromSum(s, dragSums(s, true, false)[0]); }
 
-double computeCf(const SimulationState& s) { return frictionSum(s) / s.Re / s.pi * 8.0; }
+double computeCf(const SimulationState& s) { return cfFromSum(s, dragSums(s, false, true)[1]); }
 
 double computeCx(const SimulationState& s) { return computeCf(s) + computeCp(s); }
+
+void computeCpCf(const SimulationState& s, double* Cp, double* Cf) {
+  const std::array<double, 2> sums = dragSums(s, true, true);
+  *Cp = cpFromSum(s, sums[0]);
+  *Cf = cfFromSum(s, sums[1]);
+}
 
 }  // namespace brelvik

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "solver/plane_chunks.h"
 #include "solver/stencil_ops.h"
 #include "state/simulation_state.h"
 
@@ -14,38 +15,108 @@ namespace {
 // Codes of interpolated points, in the order the exchange serves them.
 constexpr std::array<int, 4> kExchangeCodes{7, 6, 5, 4};
 
-// The receiving points of one exchange, per volume and code (slot 0 holds
-// code 7, slot 3 code 4), each list in scan order (i outermost, k innermost).
-// Only points whose entry is ready and names an allocated donor are listed,
-// so incomplete interpolation data is skipped rather than dereferenced.
+// The receiving points of one exchange.
+//
+// Only points whose entry is ready, names an allocated donor and whose
+// stencil lies inside the donor are listed, so incomplete or damaged
+// interpolation data is skipped rather than dereferenced.
+//
+// A receiver whose stencil holds no interpolated point, and which no other
+// receiver's stencil holds, neither sees nor is seen by any other receiver:
+// its value is the same whenever it is computed. Those "independent"
+// receivers are computed in parallel; every other receiver is served in the
+// order that defines the result (codes 7, 6, 5, 4; volumes ascending; scan
+// order i, j, k within a volume), per volume and code in `ordered` (slot 0
+// holds code 7, slot 3 code 4).
+//
 // The lists live in a per-thread scratch object that keeps its capacity, so
 // the exchange allocates nothing once it has run.
+struct Receiver {
+  int volume;
+  int point;
+};
+
 struct ReceiverLists {
-  std::vector<std::array<std::vector<int>, 4>> perVolume;
+  std::vector<std::array<std::vector<int>, 4>> ordered;
+  std::vector<Receiver> independent;
+  // Per volume and point: 1 = receiver whose stencil holds an interpolated
+  // point, 2 = interpolated point held by some receiver's stencil.
+  std::vector<std::vector<unsigned char>> flags;
+
+  static bool valid(const SimulationState& s, const FiniteVolume& vol, int n) {
+    const InterpolEntry& e = vol.interpol_data[size_t(n)];
+    if (!e.ready || !e.donor_points || !e.weights) return false;
+    if (e.donor < 0 || e.donor >= s.volumeCount) return false;
+    const FiniteVolume& donor = s.volumes[size_t(e.donor)];
+    if (!donor.allocated) return false;
+    const int donorCount = int(donor.pointCount());
+    for (int m = 0; m < vol.stencil_size; ++m)
+      if (e.donor_points[m] < 0 || e.donor_points[m] >= donorCount) return false;
+    return true;
+  }
 
   void build(const SimulationState& s) {
-    if (perVolume.size() < size_t(s.volumeCount)) perVolume.resize(size_t(s.volumeCount));
+    const size_t count = size_t(s.volumeCount);
+    if (ordered.size() < count) ordered.resize(count);
+    if (flags.size() < count) flags.resize(count);
+    independent.clear();
     for (int vi = 0; vi < s.volumeCount; ++vi) {
-      auto& lists = perVolume[size_t(vi)];
-      for (auto& l : lists) l.clear();
+      for (auto& l : ordered[size_t(vi)]) l.clear();
+      const FiniteVolume& vol = s.volumes[size_t(vi)];
+      flags[size_t(vi)].assign(vol.allocated ? size_t(vol.pointCount()) : 0, 0);
+    }
+    for (int vi = 0; vi < s.volumeCount; ++vi) {
       const FiniteVolume& vol = s.volumes[size_t(vi)];
       if (!vol.allocated) continue;
-      const int count = int(vol.pointCount());
+      const int pointCount = int(vol.pointCount());
       const int* tp = vol.type_point.data();
-      for (int n = 0; n < count; ++n) {
+      for (int n = 0; n < pointCount; ++n) {
         const int t = tp[n];
-        if (t < 4 || t > 7) continue;
+        if (t < 4 || t > 7 || !valid(s, vol, n)) continue;
+        ordered[size_t(vi)][size_t(7 - t)].push_back(n);
         const InterpolEntry& e = vol.interpol_data[size_t(n)];
-        if (!e.ready || !e.donor_points || !e.weights) continue;
-        if (e.donor < 0 || e.donor >= s.volumeCount || !s.volumes[size_t(e.donor)].allocated)
-          continue;
-        lists[size_t(7 - t)].push_back(n);
+        const int* donorTypes = s.volumes[size_t(e.donor)].type_point.data();
+        for (int m = 0; m < vol.stencil_size; ++m) {
+          const int dp = e.donor_points[m];
+          if (donorTypes[dp] >= 4) {
+            flags[size_t(vi)][size_t(n)] |= 1;
+            flags[size_t(e.donor)][size_t(dp)] |= 2;
+          }
+        }
+      }
+    }
+    // Move the independent receivers out of the ordered lists.
+    for (int vi = 0; vi < s.volumeCount; ++vi) {
+      for (auto& list : ordered[size_t(vi)]) {
+        size_t kept = 0;
+        for (int n : list) {
+          if (flags[size_t(vi)][size_t(n)] == 0)
+            independent.push_back({vi, n});
+          else
+            list[kept++] = n;
+        }
+        list.resize(kept);
       }
     }
   }
 
   const std::vector<int>& of(int volume, int code) const {
-    return perVolume[size_t(volume)][size_t(7 - code)];
+    return ordered[size_t(volume)][size_t(7 - code)];
+  }
+
+  // Serves every receiver with f(volume, point): the independent ones in
+  // parallel, then the others in the defining order.
+  template <class F>
+  void serve(SimulationState& s, F&& f) const {
+    const int independentCount = int(independent.size());
+#pragma omp parallel for schedule(static)
+    for (int r = 0; r < independentCount; ++r) {
+      const Receiver rc = independent[size_t(r)];
+      f(s.volumes[size_t(rc.volume)], rc.point);
+    }
+    for (int code : kExchangeCodes)
+      for (int vi = 0; vi < s.volumeCount; ++vi)
+        for (int n : of(vi, code)) f(s.volumes[size_t(vi)], n);
   }
 };
 
@@ -62,17 +133,17 @@ inline double interpolate(const InterpolEntry& e, int stencilSize, const double*
   return sum;
 }
 
-void globalVelocities(FiniteVolume& vol) {
+void globalVelocitiesPlane(FiniteVolume& vol, int i) {
   const Vec3 ax = vol.axis_x, ay = vol.axis_y, az = vol.axis_z;
-  const int count = int(vol.pointCount());
+  const int n0 = i * vol.stride_i, n1 = n0 + vol.stride_i;
   const double* u = vol.u.data();
   const double* v = vol.v.data();
   const double* w = vol.w.data();
   double* ug = vol.u_glob.data();
   double* vg = vol.v_glob.data();
   double* wg = vol.w_glob.data();
-#pragma omp parallel for schedule(static)
-  for (int n = 0; n < count; ++n) {
+#pragma GCC ivdep
+  for (int n = n0; n < n1; ++n) {
     ug[n] = u[n] * ax[0] + v[n] * ay[0] + w[n] * az[0];
     vg[n] = u[n] * ax[1] + v[n] * ay[1] + w[n] * az[1];
     wg[n] = u[n] * ax[2] + v[n] * ay[2] + w[n] * az[2];
@@ -80,57 +151,44 @@ void globalVelocities(FiniteVolume& vol) {
 }
 
 void exchangeVelocityWith(SimulationState& s, const ReceiverLists& lists) {
-  for (int vi = 0; vi < s.volumeCount; ++vi)
-    if (s.volumes[size_t(vi)].allocated) globalVelocities(s.volumes[size_t(vi)]);
-  for (int code : kExchangeCodes) {
-    for (int vi = 0; vi < s.volumeCount; ++vi) {
-      FiniteVolume& vol = s.volumes[size_t(vi)];
-      const Vec3 ax = vol.axis_x, ay = vol.axis_y, az = vol.axis_z;
-      for (int n : lists.of(vi, code)) {
-        const InterpolEntry& e = vol.interpol_data[size_t(n)];
-        const FiniteVolume& donor = s.volumes[size_t(e.donor)];
-        const double ug = interpolate(e, vol.stencil_size, donor.u_glob.data());
-        const double vg = interpolate(e, vol.stencil_size, donor.v_glob.data());
-        const double wg = interpolate(e, vol.stencil_size, donor.w_glob.data());
-        vol.u_glob[size_t(n)] = ug;
-        vol.v_glob[size_t(n)] = vg;
-        vol.w_glob[size_t(n)] = wg;
-        vol.u[size_t(n)] = ug * ax[0] + vg * ax[1] + wg * ax[2];
-        vol.v[size_t(n)] = ug * ay[0] + vg * ay[1] + wg * ay[2];
-        vol.w[size_t(n)] = ug * az[0] + vg * az[1] + wg * az[2];
-      }
-    }
-  }
+#pragma omp parallel
+  forPlanesOfAllVolumes(s.volumes, s.volumeCount, false, globalVelocitiesPlane);
+  const std::vector<FiniteVolume>& vols = s.volumes;
+  lists.serve(s, [&vols](FiniteVolume& vol, int n) {
+    const InterpolEntry& e = vol.interpol_data[size_t(n)];
+    const FiniteVolume& donor = vols[size_t(e.donor)];
+    const double ug = interpolate(e, vol.stencil_size, donor.u_glob.data());
+    const double vg = interpolate(e, vol.stencil_size, donor.v_glob.data());
+    const double wg = interpolate(e, vol.stencil_size, donor.w_glob.data());
+    vol.u_glob[size_t(n)] = ug;
+    vol.v_glob[size_t(n)] = vg;
+    vol.w_glob[size_t(n)] = wg;
+    const Vec3 &ax = vol.axis_x, &ay = vol.axis_y, &az = vol.axis_z;
+    vol.u[size_t(n)] = ug * ax[0] + vg * ax[1] + wg * ax[2];
+    vol.v[size_t(n)] = ug * ay[0] + vg * ay[1] + wg * ay[2];
+    vol.w[size_t(n)] = ug * az[0] + vg * az[1] + wg * az[2];
+  });
 }
 
 void exchangeDivergenceWith(SimulationState& s, const ReceiverLists& lists) {
-  for (int code : kExchangeCodes) {
-    for (int vi = 0; vi < s.volumeCount; ++vi) {
-      FiniteVolume& vol = s.volumes[size_t(vi)];
-      for (int n : lists.of(vi, code)) {
-        const InterpolEntry& e = vol.interpol_data[size_t(n)];
-        vol.div[size_t(n)] =
-            interpolate(e, vol.stencil_size, s.volumes[size_t(e.donor)].div.data());
-      }
-    }
-  }
+  const std::vector<FiniteVolume>& vols = s.volumes;
+  lists.serve(s, [&vols](FiniteVolume& vol, int n) {
+    const InterpolEntry& e = vol.interpol_data[size_t(n)];
+    vol.div[size_t(n)] = interpolate(e, vol.stencil_size, vols[size_t(e.donor)].div.data());
+  });
 }
 
 void exchangeScalarsWith(SimulationState& s, const ReceiverLists& lists) {
-  for (int code : kExchangeCodes) {
-    for (int vi = 0; vi < s.volumeCount; ++vi) {
-      FiniteVolume& vol = s.volumes[size_t(vi)];
-      for (int n : lists.of(vi, code)) {
-        const InterpolEntry& e = vol.interpol_data[size_t(n)];
-        const FiniteVolume& donor = s.volumes[size_t(e.donor)];
-        const double ro = interpolate(e, vol.stencil_size, donor.ro.data());
-        const double T = interpolate(e, vol.stencil_size, donor.T.data());
-        vol.ro[size_t(n)] = ro;
-        vol.T[size_t(n)] = T;
-        vol.P[size_t(n)] = ro * T;
-      }
-    }
-  }
+  const std::vector<FiniteVolume>& vols = s.volumes;
+  lists.serve(s, [&vols](FiniteVolume& vol, int n) {
+    const InterpolEntry& e = vol.interpol_data[size_t(n)];
+    const FiniteVolume& donor = vols[size_t(e.donor)];
+    const double ro = interpolate(e, vol.stencil_size, donor.ro.data());
+    const double T = interpolate(e, vol.stencil_size, donor.T.data());
+    vol.ro[size_t(n)] = ro;
+    vol.T[size_t(n)] = T;
+    vol.P[size_t(n)] = ro * T;
+  });
 }
 
 // --- Boundary conditions ---------------------------------------------------
@@ -289,63 +347,83 @@ void boundaryScalars(SimulationState& s, int code) {
   });
 }
 
-void computeDivergence(FiniteVolume& vol) {
-  const int* tp = vol.type_point.data();
+namespace {
+
+void divergencePlane(FiniteVolume& vol, int i) {
+  const StepFactors f(vol);
+  const int si = vol.stride_i, sj = vol.stride_j;
   const double* u = vol.u.data();
   const double* v = vol.v.data();
   const double* w = vol.w.data();
+  const float *xx = vol.xi_x.data(), *xy = vol.xi_y.data(), *xz = vol.xi_z.data();
+  const float *ex = vol.eta_x.data(), *ey = vol.eta_y.data(), *ez = vol.eta_z.data();
+  const float *zx = vol.zeta_x.data(), *zy = vol.zeta_y.data(), *zz = vol.zeta_z.data();
   double* dv = vol.div.data();
-#pragma omp parallel for schedule(static)
-  for (int i = vol.i_begin; i <= vol.i_end; ++i) {
-    const StepFactors f(vol);
-    const int si = vol.stride_i, sj = vol.stride_j;
-    for (int j = vol.j_begin; j <= vol.j_end; ++j) {
-      const int base = i * si + j * sj;
+  double buf[kPlaneChunk];
+  auto eval = [&](int c0, int c1) {
 #pragma GCC ivdep
-      for (int k = vol.k_begin; k <= vol.k_end; ++k) {
-        const int n = base + k;
-        const double Dyv = chain(vol.xi_y[n], vol.eta_y[n], vol.zeta_y[n], d1(v, n, si, f.hxi),
-                                 d1(v, n, sj, f.heta), d1(v, n, 1, f.hzeta));
-        const double Dxu = chain(vol.xi_x[n], vol.eta_x[n], vol.zeta_x[n], d1(u, n, si, f.hxi),
-                                 d1(u, n, sj, f.heta), d1(u, n, 1, f.hzeta));
-        const double Dzw = chain(vol.xi_z[n], vol.eta_z[n], vol.zeta_z[n], d1(w, n, si, f.hxi),
-                                 d1(w, n, sj, f.heta), d1(w, n, 1, f.hzeta));
-        const double d = Dyv + Dxu + Dzw;
-        dv[n] = tp[n] == 1 ? d : dv[n];
-      }
+    for (int n = c0; n < c1; ++n) {
+      const double Dyv = chain(xy[n], ey[n], zy[n], d1(v, n, si, f.hxi), d1(v, n, sj, f.heta),
+                               d1(v, n, 1, f.hzeta));
+      const double Dxu = chain(xx[n], ex[n], zx[n], d1(u, n, si, f.hxi), d1(u, n, sj, f.heta),
+                               d1(u, n, 1, f.hzeta));
+      const double Dzw = chain(xz[n], ez[n], zz[n], d1(w, n, si, f.hxi), d1(w, n, sj, f.heta),
+                               d1(w, n, 1, f.hzeta));
+      buf[n - c0] = Dyv + Dxu + Dzw;
     }
-  }
+  };
+  forBoxPlaneChunks(vol, i, eval, [&](int n, int b) { dv[n] = buf[b]; });
+}
+
+void vorticityPlane(FiniteVolume& vol, int i) {
+  const StepFactors f(vol);
+  const int si = vol.stride_i, sj = vol.stride_j;
+  const double* u = vol.u.data();
+  const double* v = vol.v.data();
+  const double* w = vol.w.data();
+  const float *xx = vol.xi_x.data(), *xy = vol.xi_y.data(), *xz = vol.xi_z.data();
+  const float *ex = vol.eta_x.data(), *ey = vol.eta_y.data(), *ez = vol.eta_z.data();
+  const float *zx = vol.zeta_x.data(), *zy = vol.zeta_y.data(), *zz = vol.zeta_z.data();
+  double* vixr = vol.vixr.data();
+  double buf[kPlaneChunk];
+  auto eval = [&](int c0, int c1) {
+#pragma GCC ivdep
+    for (int n = c0; n < c1; ++n) {
+      const double u1 = d1(u, n, si, f.hxi), u2 = d1(u, n, sj, f.heta), u3 = d1(u, n, 1, f.hzeta);
+      const double v1 = d1(v, n, si, f.hxi), v2 = d1(v, n, sj, f.heta), v3 = d1(v, n, 1, f.hzeta);
+      const double w1 = d1(w, n, si, f.hxi), w2 = d1(w, n, sj, f.heta), w3 = d1(w, n, 1, f.hzeta);
+      const double ox =
+          chain(xy[n], ey[n], zy[n], w1, w2, w3) - chain(xz[n], ez[n], zz[n], v1, v2, v3);
+      const double oy =
+          chain(xx[n], ex[n], zx[n], w1, w2, w3) - chain(xz[n], ez[n], zz[n], u1, u2, u3);
+      const double oz =
+          chain(xx[n], ex[n], zx[n], v1, v2, v3) - chain(xy[n], ey[n], zy[n], u1, u2, u3);
+      buf[n - c0] = 0.5 * std::sqrt(ox * ox + oy * oy + oz * oz);
+    }
+  };
+  forBoxPlaneChunks(vol, i, eval, [&](int n, int b) { vixr[n] = buf[b]; });
+}
+
+}  // namespace
+
+void computeDivergence(FiniteVolume& vol) {
+#pragma omp parallel for schedule(static)
+  for (int i = vol.i_begin; i <= vol.i_end; ++i) divergencePlane(vol, i);
 }
 
 void computeVorticity(FiniteVolume& vol) {
-  const int* tp = vol.type_point.data();
-  const double* u = vol.u.data();
-  const double* v = vol.v.data();
-  const double* w = vol.w.data();
-  double* vixr = vol.vixr.data();
 #pragma omp parallel for schedule(static)
-  for (int i = vol.i_begin; i <= vol.i_end; ++i) {
-    const StepFactors f(vol);
-    const int si = vol.stride_i, sj = vol.stride_j;
-    for (int j = vol.j_begin; j <= vol.j_end; ++j) {
-      const int base = i * si + j * sj;
-#pragma GCC ivdep
-      for (int k = vol.k_begin; k <= vol.k_end; ++k) {
-        const int n = base + k;
-        const float mxx = vol.xi_x[n], mxy = vol.xi_y[n], mxz = vol.xi_z[n];
-        const float mex = vol.eta_x[n], mey = vol.eta_y[n], mez = vol.eta_z[n];
-        const float mzx = vol.zeta_x[n], mzy = vol.zeta_y[n], mzz = vol.zeta_z[n];
-        const double u1 = d1(u, n, si, f.hxi), u2 = d1(u, n, sj, f.heta), u3 = d1(u, n, 1, f.hzeta);
-        const double v1 = d1(v, n, si, f.hxi), v2 = d1(v, n, sj, f.heta), v3 = d1(v, n, 1, f.hzeta);
-        const double w1 = d1(w, n, si, f.hxi), w2 = d1(w, n, sj, f.heta), w3 = d1(w, n, 1, f.hzeta);
-        const double ox = chain(mxy, mey, mzy, w1, w2, w3) - chain(mxz, mez, mzz, v1, v2, v3);
-        const double oy = chain(mxx, mex, mzx, w1, w2, w3) - chain(mxz, mez, mzz, u1, u2, u3);
-        const double oz = chain(mxx, mex, mzx, v1, v2, v3) - chain(mxy, mey, mzy, u1, u2, u3);
-        const double r = 0.5 * std::sqrt(ox * ox + oy * oy + oz * oz);
-        vixr[n] = tp[n] == 1 ? r : vixr[n];
-      }
-    }
-  }
+  for (int i = vol.i_begin; i <= vol.i_end; ++i) vorticityPlane(vol, i);
+}
+
+void computeDivergenceAll(SimulationState& s) {
+#pragma omp parallel
+  forPlanesOfAllVolumes(s.volumes, s.volumeCount, true, divergencePlane);
+}
+
+void computeVorticityAll(SimulationState& s) {
+#pragma omp parallel
+  forPlanesOfAllVolumes(s.volumes, s.volumeCount, true, vorticityPlane);
 }
 
 void exchangeAll(SimulationState& s) {
@@ -356,8 +434,7 @@ void exchangeAll(SimulationState& s) {
   exchangeVelocityWith(s, lists);
   boundaryVelocity(s, 3);
 
-  for (int vi = 0; vi < s.volumeCount; ++vi)
-    if (s.volumes[size_t(vi)].allocated) computeDivergence(s.volumes[size_t(vi)]);
+  computeDivergenceAll(s);
 
   boundaryDivergence(s, 2);
   exchangeDivergenceWith(s, lists);

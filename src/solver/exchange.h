@@ -38,6 +38,9 @@ void boundaryScalars(SimulationState& s, int code);
 void computeDivergence(FiniteVolume& vol);
 // vixr = 0.5*|curl of the local velocity| at the computed points (type 1).
 void computeVorticity(FiniteVolume& vol);
+// The same on every allocated volume (one parallel region for all).
+void computeDivergenceAll(SimulationState& s);
+void computeVorticityAll(SimulationState& s);
 
 // The whole sequence: velocity (boundary 2, exchange, boundary 3);
 // divergence of every volume; div (boundary 2, exchange, boundary 3);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "solver/plane_chunks.h"
 #include "solver/stencil_ops.h"
 #include "state/simulation_state.h"
 
@@ -53,9 +54,9 @@ double viscousLaplacian(const FiniteVolume& vol, const double* q, int n, const d
   const StepFactors f(vol);
   const int si = vol.stride_i, sj = vol.stride_j;
   return laplacian(vol.g_xixi[n], vol.g_etaeta[n], vol.g_zetazeta[n], vol.g_etazeta[n],
-                   vol.lap_xi[n], vol.lap_eta[n], vol.lap_zeta[n], f, d2(q, n, si),
-                   d2(q, n, sj), d2(q, n, 1), d1(q, n, si, f.hxi), d1(q, n, sj, f.heta),
-                   d1(q, n, 1, f.hzeta), qZeta[n + sj] - qZeta[n - sj]);
+                   vol.lap_xi[n], vol.lap_eta[n], vol.lap_zeta[n], f, d2(q, n, si), d2(q, n, sj),
+                   d2(q, n, 1), d1(q, n, si, f.hxi), d1(q, n, sj, f.heta), d1(q, n, 1, f.hzeta),
+                   qZeta[n + sj] - qZeta[n - sj]);
 }
 
 namespace {
@@ -152,218 +153,258 @@ void zetaPlane(FiniteVolume& v, int i) {
   }
 }
 
+// Everything R reads, for one volume and stage.
+struct RhsInputs {
+  StepFactors f;
+  int si, sj;
+  double gam, M, Re, Pr;
+  double invPow;  // 1/2^schemeOrder (exact: a power of two)
+  double Sx2, Sx3, Se2, Se3, Sz2, Sz3;
+  const double *ro, *u, *v, *w, *P, *T, *dv;
+  const double *ro_u, *ro_v, *ro_w, *uu, *uv, *uw, *vu, *vv, *vw, *wu, *wv, *ww, *Tu, *Tv, *Tw;
+  const double *uz, *vz, *wz, *Tz;
+  const float *xx, *xy, *xz, *ex, *ey, *ez, *zx, *zy, *zz;
+  const float *gxx, *gee, *gzz, *gez, *lxi, *leta, *lzeta;
+
+  RhsInputs(const FiniteVolume& vol, const FlowParams& p)
+      : f(vol),
+        si(vol.stride_i),
+        sj(vol.stride_j),
+        gam(p.k),
+        M(p.M),
+        Re(p.Re),
+        Pr(p.Pr),
+        invPow(1.0 / powerOfTwo(p.schemeOrder)),
+        Sx2(vol.steps_xi[2]),
+        Sx3(vol.steps_xi[3]),
+        Se2(vol.steps_eta[2]),
+        Se3(vol.steps_eta[3]),
+        Sz2(vol.steps_zeta[2]),
+        Sz3(vol.steps_zeta[3]),
+        ro(vol.ro.data()),
+        u(vol.u.data()),
+        v(vol.v.data()),
+        w(vol.w.data()),
+        P(vol.P.data()),
+        T(vol.T.data()),
+        dv(vol.div.data()),
+        ro_u(vol.ro_u.data()),
+        ro_v(vol.ro_v.data()),
+        ro_w(vol.ro_w.data()),
+        uu(vol.uu.data()),
+        uv(vol.uv.data()),
+        uw(vol.uw.data()),
+        vu(vol.vu.data()),
+        vv(vol.vv.data()),
+        vw(vol.vw.data()),
+        wu(vol.wu.data()),
+        wv(vol.wv.data()),
+        ww(vol.ww.data()),
+        Tu(vol.Tu.data()),
+        Tv(vol.Tv.data()),
+        Tw(vol.Tw.data()),
+        uz(vol.u_zeta.data()),
+        vz(vol.v_zeta.data()),
+        wz(vol.w_zeta.data()),
+        Tz(vol.T_zeta.data()),
+        xx(vol.xi_x.data()),
+        xy(vol.xi_y.data()),
+        xz(vol.xi_z.data()),
+        ex(vol.eta_x.data()),
+        ey(vol.eta_y.data()),
+        ez(vol.eta_z.data()),
+        zx(vol.zeta_x.data()),
+        zy(vol.zeta_y.data()),
+        zz(vol.zeta_z.data()),
+        gxx(vol.g_xixi.data()),
+        gee(vol.g_etaeta.data()),
+        gzz(vol.g_zetazeta.data()),
+        gez(vol.g_etazeta.data()),
+        lxi(vol.lap_xi.data()),
+        leta(vol.lap_eta.data()),
+        lzeta(vol.lap_zeta.data()) {}
+};
+
+// Values of one chunk that several equations share: the dissipation
+// coefficients lambda_d/2^schemeOrder and the nine velocity derivatives.
+struct ChunkScratch {
+  double axi[kPlaneChunk], aeta[kPlaneChunk], azeta[kPlaneChunk];
+  double grad[9][kPlaneChunk];  // Dx u, Dy u, Dz u, Dx v, ..., Dz w
+  double out[5][kPlaneChunk];   // R of ro, u, v, w, T
+};
+
+// Cartesian derivatives of q at n with the metrics at n.
+#define BRELVIK_DX(q)                                                            \
+  chain(in.xx[n], in.ex[n], in.zx[n], d1(q, n, si, f.hxi), d1(q, n, sj, f.heta), \
+        d1(q, n, 1, f.hzeta))
+#define BRELVIK_DY(q)                                                            \
+  chain(in.xy[n], in.ey[n], in.zy[n], d1(q, n, si, f.hxi), d1(q, n, sj, f.heta), \
+        d1(q, n, 1, f.hzeta))
+#define BRELVIK_DZ(q)                                                            \
+  chain(in.xz[n], in.ez[n], in.zz[n], d1(q, n, si, f.hxi), d1(q, n, sj, f.heta), \
+        d1(q, n, 1, f.hzeta))
+
+// Spectral radii and the density equation. The equations are evaluated in
+// separate loops over the chunk so that each loop keeps few values live
+// (one loop for all five spills heavily); the expressions are unchanged.
+void densityChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
+  const StepFactors& f = in.f;
+  const int si = in.si, sj = in.sj;
+  const double gam = in.gam, M = in.M;
+#pragma GCC ivdep
+  for (int n = c0; n < c1; ++n) {
+    const int b = n - c0;
+    const double un = in.u[n], vn = in.v[n], wn = in.w[n], ron = in.ro[n], Tn = in.T[n];
+    const double divn = in.dv[n];
+    const float fxx = in.xx[n], fxy = in.xy[n], fxz = in.xz[n];
+    const float fex = in.ex[n], fey = in.ey[n], fez = in.ez[n];
+    const float fzx = in.zx[n], fzy = in.zy[n], fzz = in.zz[n];
+    // The squared metric norms stay in single precision.
+    const float gxi = fxx * fxx + fxy * fxy + fxz * fxz;
+    const float geta = fex * fex + fey * fey + fez * fez;
+    const float gzeta = fzx * fzx + fzy * fzy + fzz * fzz;
+    const double Uxi = double(fxx) * un + double(fxy) * vn + double(fxz) * wn;
+    const double Ueta = double(fex) * un + double(fey) * vn + double(fez) * wn;
+    const double Uzeta = double(fzx) * un + double(fzy) * vn + double(fzz) * wn;
+    const double cxi = std::sqrt(Tn * double(gxi) / gam / M / M);
+    const double ceta = std::sqrt(Tn * double(geta) / gam / M / M);
+    const double czeta = std::sqrt(Tn * double(gzeta) / gam / M / M);
+    const double axi = max3(std::fabs(Uxi), std::fabs(Uxi + cxi), std::fabs(Uxi - cxi)) * in.invPow;
+    const double aeta =
+        max3(std::fabs(Ueta), std::fabs(Ueta + ceta), std::fabs(Ueta - ceta)) * in.invPow;
+    const double azeta =
+        max3(std::fabs(Uzeta), std::fabs(Uzeta + czeta), std::fabs(Uzeta - czeta)) * in.invPow;
+    sc.axi[b] = axi;
+    sc.aeta[b] = aeta;
+    sc.azeta[b] = azeta;
+
+    const double ro_x = d1(in.ro, n, si, f.hxi), ro_e = d1(in.ro, n, sj, f.heta),
+                 ro_z = d1(in.ro, n, 1, f.hzeta);
+    const double Dxro = chain(fxx, fex, fzx, ro_x, ro_e, ro_z);
+    const double Dyro = chain(fxy, fey, fzy, ro_x, ro_e, ro_z);
+    const double Dzro = chain(fxz, fez, fzz, ro_x, ro_e, ro_z);
+    const double Aro = axi * d2(in.ro, n, si) * in.Sx3 * in.Sx2 +
+                       aeta * d2(in.ro, n, sj) * in.Se3 * in.Se2 +
+                       azeta * d2(in.ro, n, 1) * in.Sz3 * in.Sz2;
+    sc.out[0][b] = -0.5 * (BRELVIK_DX(in.ro_u) + BRELVIK_DY(in.ro_v) + BRELVIK_DZ(in.ro_w) +
+                           un * Dxro + vn * Dyro + wn * Dzro) -
+                   0.5 * ron * divn + Aro;
+  }
+}
+
+// The momentum equation of the component q (c = 0, 1, 2 for u, v, w) with
+// its product row (rx, ry, rz), its zeta differences qz and the metrics
+// (mx, my, mz) of its own Cartesian direction.
+void momentumChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1, int c,
+                   const double* __restrict q, const double* __restrict rx,
+                   const double* __restrict ry, const double* __restrict rz,
+                   const double* __restrict qz, const float* __restrict mx,
+                   const float* __restrict my, const float* __restrict mz) {
+  const StepFactors& f = in.f;
+  const int si = in.si, sj = in.sj;
+  const double gam = in.gam, M = in.M, Re = in.Re;
+  double* __restrict out = sc.out[1 + c];
+  double* __restrict gx = sc.grad[3 * c];
+  double* __restrict gy = sc.grad[3 * c + 1];
+  double* __restrict gz = sc.grad[3 * c + 2];
+#pragma GCC ivdep
+  for (int n = c0; n < c1; ++n) {
+    const int b = n - c0;
+    const double un = in.u[n], vn = in.v[n], wn = in.w[n], ron = in.ro[n], qn = q[n];
+    const double divn = in.dv[n];
+    const double q_x = d1(q, n, si, f.hxi), q_e = d1(q, n, sj, f.heta), q_z = d1(q, n, 1, f.hzeta);
+    const double Dxq = chain(in.xx[n], in.ex[n], in.zx[n], q_x, q_e, q_z);
+    const double Dyq = chain(in.xy[n], in.ey[n], in.zy[n], q_x, q_e, q_z);
+    const double Dzq = chain(in.xz[n], in.ez[n], in.zz[n], q_x, q_e, q_z);
+    gx[b] = Dxq;
+    gy[b] = Dyq;
+    gz[b] = Dzq;
+    const double q2x = d2(q, n, si), q2e = d2(q, n, sj), q2z = d2(q, n, 1);
+    const double Lq =
+        laplacian(in.gxx[n], in.gee[n], in.gzz[n], in.gez[n], in.lxi[n], in.leta[n], in.lzeta[n], f,
+                  q2x, q2e, q2z, q_x, q_e, q_z, qz[n + sj] - qz[n - sj]);
+    const double DaP = chain(mx[n], my[n], mz[n], d1(in.P, n, si, f.hxi), d1(in.P, n, sj, f.heta),
+                             d1(in.P, n, 1, f.hzeta));
+    const double Dadiv = chain(mx[n], my[n], mz[n], d1(in.dv, n, si, f.hxi),
+                               d1(in.dv, n, sj, f.heta), d1(in.dv, n, 1, f.hzeta));
+    const double roRe = ron * Re;
+    const double roPress = ron * gam * M * M;
+    const double roVisc3 = ron * Re * 3.0;
+    const double A = sc.axi[b] * q2x * in.Sx3 * in.Sx2 + sc.aeta[b] * q2e * in.Se3 * in.Se2 +
+                     sc.azeta[b] * q2z * in.Sz3 * in.Sz2;
+    out[b] =
+        0.5 * qn * divn -
+        0.5 * (BRELVIK_DX(rx) + BRELVIK_DY(ry) + BRELVIK_DZ(rz) + un * Dxq + vn * Dyq + wn * Dzq) +
+        Lq / roRe - DaP / roPress + Dadiv / roVisc3 + A;
+  }
+}
+
+// The temperature equation, with the dissipation function from the
+// velocity derivatives the momentum loops left in the scratch.
+void temperatureChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
+  const StepFactors& f = in.f;
+  const int si = in.si, sj = in.sj;
+  const double gam = in.gam, M = in.M, Re = in.Re, Pr = in.Pr;
+#pragma GCC ivdep
+  for (int n = c0; n < c1; ++n) {
+    const int b = n - c0;
+    const double un = in.u[n], vn = in.v[n], wn = in.w[n], ron = in.ro[n], Tn = in.T[n];
+    const double Pn = in.P[n], divn = in.dv[n];
+    const double T_x = d1(in.T, n, si, f.hxi), T_e = d1(in.T, n, sj, f.heta),
+                 T_z = d1(in.T, n, 1, f.hzeta);
+    const double T2x = d2(in.T, n, si), T2e = d2(in.T, n, sj), T2z = d2(in.T, n, 1);
+    const double LT =
+        laplacian(in.gxx[n], in.gee[n], in.gzz[n], in.gez[n], in.lxi[n], in.leta[n], in.lzeta[n], f,
+                  T2x, T2e, T2z, T_x, T_e, T_z, in.Tz[n + sj] - in.Tz[n - sj]);
+    const double DxT = chain(in.xx[n], in.ex[n], in.zx[n], T_x, T_e, T_z);
+    const double DyT = chain(in.xy[n], in.ey[n], in.zy[n], T_x, T_e, T_z);
+    const double DzT = chain(in.xz[n], in.ez[n], in.zz[n], T_x, T_e, T_z);
+    const double Dxu = sc.grad[0][b], Dyu = sc.grad[1][b], Dzu = sc.grad[2][b];
+    const double Dxv = sc.grad[3][b], Dyv = sc.grad[4][b], Dzv = sc.grad[5][b];
+    const double Dxw = sc.grad[6][b], Dyw = sc.grad[7][b], Dzw = sc.grad[8][b];
+    const double sxy = Dxv + Dyu, sxz = Dzu + Dxw, syz = Dzv + Dyw;
+    const double Phi = 2.0 * (Dxu * Dxu) + 2.0 * (Dyv * Dyv) + 2.0 * (Dzw * Dzw) + sxy * sxy +
+                       sxz * sxz + syz * syz - 0.66666666666666 * (divn * divn);
+    const double A = sc.axi[b] * T2x * in.Sx3 * in.Sx2 + sc.aeta[b] * T2e * in.Se3 * in.Se2 +
+                     sc.azeta[b] * T2z * in.Sz3 * in.Sz2;
+    const double roRe = ron * Re;
+    sc.out[4][b] = 0.5 * Tn * divn -
+                   0.5 * (BRELVIK_DX(in.Tu) + BRELVIK_DY(in.Tv) + BRELVIK_DZ(in.Tw) + un * DxT +
+                          vn * DyT + wn * DzT) +
+                   gam * LT / (ron * Re * Pr) + A - (gam - 1.0) * Pn * divn / ron +
+                   Phi * gam * (gam - 1.0) * M * M / roRe;
+  }
+}
+
+#undef BRELVIK_DX
+#undef BRELVIK_DY
+#undef BRELVIK_DZ
+
 // R at the computed points of plane i.
 void rhsPlane(FiniteVolume& v, const FlowParams& p, RhsTarget target, int i) {
-  const StepFactors f(v);
-  const int si = v.stride_i, sj = v.stride_j;
-  const double gam = p.k, M = p.M, Re = p.Re, Pr = p.Pr;
-  // Division by 2^schemeOrder: the reciprocal of a power of two is exact, so
-  // multiplying by it gives the same bits as dividing.
-  const double invPow = 1.0 / powerOfTwo(p.schemeOrder);
-  const double Sx2 = v.steps_xi[2], Sx3 = v.steps_xi[3];
-  const double Se2 = v.steps_eta[2], Se3 = v.steps_eta[3];
-  const double Sz2 = v.steps_zeta[2], Sz3 = v.steps_zeta[3];
-
-  const int* __restrict tp = v.type_point.data();
-  const double* __restrict ro = v.ro.data();
-  const double* __restrict u = v.u.data();
-  const double* __restrict vq = v.v.data();
-  const double* __restrict w = v.w.data();
-  const double* __restrict P = v.P.data();
-  const double* __restrict T = v.T.data();
-  const double* __restrict dv = v.div.data();
-  const double* __restrict ro_u = v.ro_u.data();
-  const double* __restrict ro_v = v.ro_v.data();
-  const double* __restrict ro_w = v.ro_w.data();
-  const double* __restrict uu = v.uu.data();
-  const double* __restrict uv = v.uv.data();
-  const double* __restrict uw = v.uw.data();
-  const double* __restrict vu = v.vu.data();
-  const double* __restrict vv = v.vv.data();
-  const double* __restrict vw = v.vw.data();
-  const double* __restrict wu = v.wu.data();
-  const double* __restrict wv = v.wv.data();
-  const double* __restrict ww = v.ww.data();
-  const double* __restrict Tu = v.Tu.data();
-  const double* __restrict Tv = v.Tv.data();
-  const double* __restrict Tw = v.Tw.data();
-  const double* __restrict uz = v.u_zeta.data();
-  const double* __restrict vz = v.v_zeta.data();
-  const double* __restrict wz = v.w_zeta.data();
-  const double* __restrict Tz = v.T_zeta.data();
-  const float* __restrict xi_x = v.xi_x.data();
-  const float* __restrict xi_y = v.xi_y.data();
-  const float* __restrict xi_z = v.xi_z.data();
-  const float* __restrict eta_x = v.eta_x.data();
-  const float* __restrict eta_y = v.eta_y.data();
-  const float* __restrict eta_z = v.eta_z.data();
-  const float* __restrict zeta_x = v.zeta_x.data();
-  const float* __restrict zeta_y = v.zeta_y.data();
-  const float* __restrict zeta_z = v.zeta_z.data();
-  const float* __restrict g_xx = v.g_xixi.data();
-  const float* __restrict g_ee = v.g_etaeta.data();
-  const float* __restrict g_zz = v.g_zetazeta.data();
-  const float* __restrict g_ez = v.g_etazeta.data();
-  const float* __restrict l_xi = v.lap_xi.data();
-  const float* __restrict l_eta = v.lap_eta.data();
-  const float* __restrict l_zeta = v.lap_zeta.data();
-
+  const RhsInputs in(v, p);
   const bool pred = target == RhsTarget::Predictor;
   double* __restrict r_ro = pred ? v.rhs_ro_p.data() : v.rhs_ro_c.data();
   double* __restrict r_u = pred ? v.rhs_u_p.data() : v.rhs_u_c.data();
   double* __restrict r_v = pred ? v.rhs_v_p.data() : v.rhs_v_c.data();
   double* __restrict r_w = pred ? v.rhs_w_p.data() : v.rhs_w_c.data();
   double* __restrict r_T = pred ? v.rhs_T_p.data() : v.rhs_T_c.data();
-
-  // R is evaluated for a chunk of a k-row at every point into row buffers
-  // (a loop without branches, so it vectorises) and then copied to the
-  // computed points only.
-  constexpr int kChunk = 64;
-  double buf_ro[kChunk], buf_u[kChunk], buf_v[kChunk], buf_w[kChunk], buf_T[kChunk];
-  for (int j = v.j_begin; j <= v.j_end; ++j) {
-    const int base = i * si + j * sj;
-    for (int k0 = v.k_begin; k0 <= v.k_end; k0 += kChunk) {
-    const int k1 = std::min(v.k_end + 1, k0 + kChunk);
-#pragma GCC ivdep
-    for (int kk = k0; kk < k1; ++kk) {
-      const int n = base + kk;
-      const int b = kk - k0;
-      const double un = u[n], vn = vq[n], wn = w[n], ron = ro[n], Tn = T[n], Pn = P[n];
-      const double divn = dv[n];
-      const float fxx = xi_x[n], fxy = xi_y[n], fxz = xi_z[n];
-      const float fex = eta_x[n], fey = eta_y[n], fez = eta_z[n];
-      const float fzx = zeta_x[n], fzy = zeta_y[n], fzz = zeta_z[n];
-
-      // Spectral radii; the squared metric norms stay in single precision.
-      const float gxi = fxx * fxx + fxy * fxy + fxz * fxz;
-      const float geta = fex * fex + fey * fey + fez * fez;
-      const float gzeta = fzx * fzx + fzy * fzy + fzz * fzz;
-      const double Uxi = double(fxx) * un + double(fxy) * vn + double(fxz) * wn;
-      const double Ueta = double(fex) * un + double(fey) * vn + double(fez) * wn;
-      const double Uzeta = double(fzx) * un + double(fzy) * vn + double(fzz) * wn;
-      const double cxi = std::sqrt(Tn * double(gxi) / gam / M / M);
-      const double ceta = std::sqrt(Tn * double(geta) / gam / M / M);
-      const double czeta = std::sqrt(Tn * double(gzeta) / gam / M / M);
-      const double axi = max3(std::fabs(Uxi), std::fabs(Uxi + cxi), std::fabs(Uxi - cxi)) * invPow;
-      const double aeta =
-          max3(std::fabs(Ueta), std::fabs(Ueta + ceta), std::fabs(Ueta - ceta)) * invPow;
-      const double azeta =
-          max3(std::fabs(Uzeta), std::fabs(Uzeta + czeta), std::fabs(Uzeta - czeta)) * invPow;
-
-      // Derivative helpers at n.
-      auto dX = [&](const double* q) {
-        return chain(fxx, fex, fzx, d1(q, n, si, f.hxi), d1(q, n, sj, f.heta), d1(q, n, 1, f.hzeta));
-      };
-      auto dY = [&](const double* q) {
-        return chain(fxy, fey, fzy, d1(q, n, si, f.hxi), d1(q, n, sj, f.heta), d1(q, n, 1, f.hzeta));
-      };
-      auto dZ = [&](const double* q) {
-        return chain(fxz, fez, fzz, d1(q, n, si, f.hxi), d1(q, n, sj, f.heta), d1(q, n, 1, f.hzeta));
-      };
-      auto diss = [&](double d2x, double d2e, double d2z) {
-        return axi * d2x * Sx3 * Sx2 + aeta * d2e * Se3 * Se2 + azeta * d2z * Sz3 * Sz2;
-      };
-      const float gxxn = g_xx[n], geen = g_ee[n], gzzn = g_zz[n], gezn = g_ez[n];
-      const float lxn = l_xi[n], len = l_eta[n], lzn = l_zeta[n];
-
-      // Density.
-      const double ro_x = d1(ro, n, si, f.hxi), ro_e = d1(ro, n, sj, f.heta),
-                   ro_z = d1(ro, n, 1, f.hzeta);
-      const double Dxro = chain(fxx, fex, fzx, ro_x, ro_e, ro_z);
-      const double Dyro = chain(fxy, fey, fzy, ro_x, ro_e, ro_z);
-      const double Dzro = chain(fxz, fez, fzz, ro_x, ro_e, ro_z);
-      const double Aro = diss(d2(ro, n, si), d2(ro, n, sj), d2(ro, n, 1));
-      const double Rro =
-          -0.5 * (dX(ro_u) + dY(ro_v) + dZ(ro_w) + un * Dxro + vn * Dyro + wn * Dzro) -
-          0.5 * ron * divn + Aro;
-
-      // Pressure and divergence gradients.
-      const double P_x = d1(P, n, si, f.hxi), P_e = d1(P, n, sj, f.heta), P_z = d1(P, n, 1, f.hzeta);
-      const double d_x = d1(dv, n, si, f.hxi), d_e = d1(dv, n, sj, f.heta),
-                   d_z = d1(dv, n, 1, f.hzeta);
-
-      // Velocity gradients.
-      const double u_x = d1(u, n, si, f.hxi), u_e = d1(u, n, sj, f.heta), u_z = d1(u, n, 1, f.hzeta);
-      const double v_x = d1(vq, n, si, f.hxi), v_e = d1(vq, n, sj, f.heta),
-                   v_z = d1(vq, n, 1, f.hzeta);
-      const double w_x = d1(w, n, si, f.hxi), w_e = d1(w, n, sj, f.heta), w_z = d1(w, n, 1, f.hzeta);
-      const double Dxu = chain(fxx, fex, fzx, u_x, u_e, u_z);
-      const double Dyu = chain(fxy, fey, fzy, u_x, u_e, u_z);
-      const double Dzu = chain(fxz, fez, fzz, u_x, u_e, u_z);
-      const double Dxv = chain(fxx, fex, fzx, v_x, v_e, v_z);
-      const double Dyv = chain(fxy, fey, fzy, v_x, v_e, v_z);
-      const double Dzv = chain(fxz, fez, fzz, v_x, v_e, v_z);
-      const double Dxw = chain(fxx, fex, fzx, w_x, w_e, w_z);
-      const double Dyw = chain(fxy, fey, fzy, w_x, w_e, w_z);
-      const double Dzw = chain(fxz, fez, fzz, w_x, w_e, w_z);
-
-      const double roRe = ron * Re;
-      const double roPress = ron * gam * M * M;
-      const double roVisc3 = ron * Re * 3.0;
-
-      // Momentum, u.
-      const double u2x = d2(u, n, si), u2e = d2(u, n, sj), u2z = d2(u, n, 1);
-      const double Lu = laplacian(gxxn, geen, gzzn, gezn, lxn, len, lzn, f, u2x, u2e, u2z, u_x, u_e,
-                                  u_z, uz[n + sj] - uz[n - sj]);
-      const double Ru = 0.5 * un * divn -
-                        0.5 * (dX(uu) + dY(uv) + dZ(uw) + un * Dxu + vn * Dyu + wn * Dzu) +
-                        Lu / roRe - chain(fxx, fex, fzx, P_x, P_e, P_z) / roPress +
-                        chain(fxx, fex, fzx, d_x, d_e, d_z) / roVisc3 + diss(u2x, u2e, u2z);
-
-      // Momentum, v.
-      const double v2x = d2(vq, n, si), v2e = d2(vq, n, sj), v2z = d2(vq, n, 1);
-      const double Lv = laplacian(gxxn, geen, gzzn, gezn, lxn, len, lzn, f, v2x, v2e, v2z, v_x, v_e,
-                                  v_z, vz[n + sj] - vz[n - sj]);
-      const double Rv = 0.5 * vn * divn -
-                        0.5 * (dX(vu) + dY(vv) + dZ(vw) + un * Dxv + vn * Dyv + wn * Dzv) +
-                        Lv / roRe - chain(fxy, fey, fzy, P_x, P_e, P_z) / roPress +
-                        chain(fxy, fey, fzy, d_x, d_e, d_z) / roVisc3 + diss(v2x, v2e, v2z);
-
-      // Momentum, w.
-      const double w2x = d2(w, n, si), w2e = d2(w, n, sj), w2z = d2(w, n, 1);
-      const double Lw = laplacian(gxxn, geen, gzzn, gezn, lxn, len, lzn, f, w2x, w2e, w2z, w_x, w_e,
-                                  w_z, wz[n + sj] - wz[n - sj]);
-      const double Rw = 0.5 * wn * divn -
-                        0.5 * (dX(wu) + dY(wv) + dZ(ww) + un * Dxw + vn * Dyw + wn * Dzw) +
-                        Lw / roRe - chain(fxz, fez, fzz, P_x, P_e, P_z) / roPress +
-                        chain(fxz, fez, fzz, d_x, d_e, d_z) / roVisc3 + diss(w2x, w2e, w2z);
-
-      // Temperature.
-      const double T_x = d1(T, n, si, f.hxi), T_e = d1(T, n, sj, f.heta), T_z = d1(T, n, 1, f.hzeta);
-      const double T2x = d2(T, n, si), T2e = d2(T, n, sj), T2z = d2(T, n, 1);
-      const double LT = laplacian(gxxn, geen, gzzn, gezn, lxn, len, lzn, f, T2x, T2e, T2z, T_x, T_e,
-                                  T_z, Tz[n + sj] - Tz[n - sj]);
-      const double DxT = chain(fxx, fex, fzx, T_x, T_e, T_z);
-      const double DyT = chain(fxy, fey, fzy, T_x, T_e, T_z);
-      const double DzT = chain(fxz, fez, fzz, T_x, T_e, T_z);
-      const double sxy = Dxv + Dyu, sxz = Dzu + Dxw, syz = Dzv + Dyw;
-      const double Phi = 2.0 * (Dxu * Dxu) + 2.0 * (Dyv * Dyv) + 2.0 * (Dzw * Dzw) + sxy * sxy +
-                         sxz * sxz + syz * syz - 0.66666666666666 * (divn * divn);
-      const double RT = 0.5 * Tn * divn -
-                        0.5 * (dX(Tu) + dY(Tv) + dZ(Tw) + un * DxT + vn * DyT + wn * DzT) +
-                        gam * LT / (ron * Re * Pr) + diss(T2x, T2e, T2z) -
-                        (gam - 1.0) * Pn * divn / ron + Phi * gam * (gam - 1.0) * M * M / roRe;
-
-      buf_ro[b] = Rro;
-      buf_u[b] = Ru;
-      buf_v[b] = Rv;
-      buf_w[b] = Rw;
-      buf_T[b] = RT;
-    }
-    // Only computed points receive R; the others keep their old values.
-#pragma GCC ivdep
-    for (int kk = k0; kk < k1; ++kk) {
-      const int n = base + kk;
-      const int b = kk - k0;
-      const bool computed = tp[n] == 1;
-      r_ro[n] = computed ? buf_ro[b] : r_ro[n];
-      r_u[n] = computed ? buf_u[b] : r_u[n];
-      r_v[n] = computed ? buf_v[b] : r_v[n];
-      r_w[n] = computed ? buf_w[b] : r_w[n];
-      r_T[n] = computed ? buf_T[b] : r_T[n];
-    }
-    }
-  }
+  ChunkScratch sc;
+  auto eval = [&](int c0, int c1) {
+    densityChunk(in, sc, c0, c1);
+    momentumChunk(in, sc, c0, c1, 0, in.u, in.uu, in.uv, in.uw, in.uz, in.xx, in.ex, in.zx);
+    momentumChunk(in, sc, c0, c1, 1, in.v, in.vu, in.vv, in.vw, in.vz, in.xy, in.ey, in.zy);
+    momentumChunk(in, sc, c0, c1, 2, in.w, in.wu, in.wv, in.ww, in.wz, in.xz, in.ez, in.zz);
+    temperatureChunk(in, sc, c0, c1);
+  };
+  // Only computed points receive R; the others keep their old values.
+  forBoxPlaneChunks(v, i, eval, [&](int n, int b) {
+    r_ro[n] = sc.out[0][b];
+    r_u[n] = sc.out[1][b];
+    r_v[n] = sc.out[2][b];
+    r_w[n] = sc.out[3][b];
+    r_T[n] = sc.out[4][b];
+  });
 }
 
 template <bool Corrector>
@@ -484,6 +525,43 @@ void correctVolume(FiniteVolume& vol, const FlowParams& p) {
     }
 #pragma omp for schedule(static)
     for (int i = vol.i_begin; i <= vol.i_end; ++i) updatePlane<true>(vol, p.dt, i);
+  }
+}
+
+// A whole stage over every volume in one parallel region with three
+// barriers: R of plane i reads the products of planes i-1..i+1 (of its own
+// volume), and the update of plane i overwrites values that R of planes
+// i+-1 read. Volumes are independent within a stage.
+void predictAll(SimulationState& s, const FlowParams& p) {
+  std::vector<FiniteVolume>& vols = s.volumes;
+  const int count = s.volumeCount;
+#pragma omp parallel
+  {
+    forPlanesOfAllVolumes(vols, count, false, [](FiniteVolume& v, int i) {
+      saveStatePlane(v, i);
+      productsPlane(v, i);
+    });
+    forPlanesOfAllVolumes(vols, count, true, [&p](FiniteVolume& v, int i) {
+      zetaPlane(v, i);
+      rhsPlane(v, p, RhsTarget::Predictor, i);
+    });
+    forPlanesOfAllVolumes(vols, count, true,
+                          [&p](FiniteVolume& v, int i) { updatePlane<false>(v, p.dt, i); });
+  }
+}
+
+void correctAll(SimulationState& s, const FlowParams& p) {
+  std::vector<FiniteVolume>& vols = s.volumes;
+  const int count = s.volumeCount;
+#pragma omp parallel
+  {
+    forPlanesOfAllVolumes(vols, count, false, [](FiniteVolume& v, int i) { productsPlane(v, i); });
+    forPlanesOfAllVolumes(vols, count, true, [&p](FiniteVolume& v, int i) {
+      zetaPlane(v, i);
+      rhsPlane(v, p, RhsTarget::Corrector, i);
+    });
+    forPlanesOfAllVolumes(vols, count, true,
+                          [&p](FiniteVolume& v, int i) { updatePlane<true>(v, p.dt, i); });
   }
 }
 

@@ -74,4 +74,9 @@ void predictVolume(FiniteVolume& vol, const FlowParams& p);
 // computeProducts, computeRhs (corrector), correctorUpdate.
 void correctVolume(FiniteVolume& vol, const FlowParams& p);
 
+// predictVolume / correctVolume on every allocated volume, as one parallel
+// region over the planes of all volumes (same results as volume by volume).
+void predictAll(SimulationState& s, const FlowParams& p);
+void correctAll(SimulationState& s, const FlowParams& p);
+
 }  // namespace brelvik

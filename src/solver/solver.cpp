@@ -34,8 +34,7 @@ void setInitialState(SimulationState& s) {
   }
   if (s.schemeOrder != 2) return;
   exchangeAll(s);
-  for (int vi = 0; vi < s.volumeCount; ++vi)
-    if (s.volumes[size_t(vi)].allocated) computeVorticity(s.volumes[size_t(vi)]);
+  computeVorticityAll(s);
 }
 
 void newCase(SimulationState& s) {
@@ -47,17 +46,16 @@ void newCase(SimulationState& s) {
 
 void stepOnce(SimulationState& s) {
   const FlowParams p = flowParams(s);
-  for (int vi = 0; vi < s.volumeCount; ++vi)
-    if (s.volumes[size_t(vi)].allocated) predictVolume(s.volumes[size_t(vi)], p);
+  predictAll(s, p);
   exchangeAll(s);
-  for (int vi = 0; vi < s.volumeCount; ++vi)
-    if (s.volumes[size_t(vi)].allocated) correctVolume(s.volumes[size_t(vi)], p);
+  correctAll(s, p);
   exchangeAll(s);
-  for (int vi = 0; vi < s.volumeCount; ++vi)
-    if (s.volumes[size_t(vi)].allocated) computeVorticity(s.volumes[size_t(vi)]);
+  computeVorticityAll(s);
 
-  s.Cp = computeCp(s);
-  s.Cf = computeCf(s);
+  double Cp = 0, Cf = 0;
+  computeCpCf(s, &Cp, &Cf);
+  s.Cp = Cp;
+  s.Cf = Cf;
   // The same value computeCx() would return, without integrating twice more.
   s.Cx = s.Cf + s.Cp;
 

@@ -26,12 +26,12 @@ struct StepFactors {
 };
 
 // Central first difference along the stride `off`: h*(q[n+off] - q[n-off]).
-inline double d1(const double* q, int n, int off, double h) { return h * (q[n + off] - q[n - off]); }
+inline double d1(const double* q, int n, int off, double h) {
+  return h * (q[n + off] - q[n - off]);
+}
 
 // Second difference along the stride `off`.
-inline double d2(const double* q, int n, int off) {
-  return q[n + off] - 2.0 * q[n] + q[n - off];
-}
+inline double d2(const double* q, int n, int off) { return q[n + off] - 2.0 * q[n] + q[n - off]; }
 
 // Chain rule: m_xi*dxi + m_eta*deta + m_zeta*dzeta with single-precision
 // metrics widened to double.
@@ -42,8 +42,8 @@ inline double chain(float mxi, float meta, float mzeta, double dxi, double deta,
 // The viscous Laplacian from the differences of q at a point; mixedDiff is
 // qZeta[n+stride_j] - qZeta[n-stride_j].
 inline double laplacian(float gxx, float gee, float gzz, float gez, float lxi, float leta,
-                        float lzeta, const StepFactors& f, double d2xi, double d2eta,
-                        double d2zeta, double dxi, double deta, double dzeta, double mixedDiff) {
+                        float lzeta, const StepFactors& f, double d2xi, double d2eta, double d2zeta,
+                        double dxi, double deta, double dzeta, double mixedDiff) {
   return double(gee) * f.Se3 * d2eta + double(gxx) * f.Sx3 * d2xi + double(gzz) * f.Sz3 * d2zeta +
          2.0 * double(gez) * 0.5 * f.Se1 * mixedDiff + double(lxi) * dxi + double(leta) * deta +
          double(lzeta) * dzeta;

@@ -1,0 +1,169 @@
+// Times the inter-volume stencil search: the literal full scan per pass
+// against the fast ordered search (one thread and all threads), on the
+// default grid and on a finer one, and checks that both give the same
+// stencils and weights bit for bit.
+//
+//   bench_interpolation [--skip-fine]
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#ifdef _OPENMP
+#include <omp.h>
+#endif
+
+#include "grid/geometry.h"
+#include "grid/interpolation.h"
+#include "grid/stencil_search.h"
+#include "literal_stencil_search.h"
+#include "state/simulation_state.h"
+
+using namespace brelvik;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct Target {
+  int volume, n;
+};
+
+std::vector<Target> targets(const SimulationState& s) {
+  std::vector<Target> t;
+  for (int v = 0; v < s.volumeCount; ++v)
+    for (int n = 0; n < int(s.volumes[v].type_point.size()); ++n)
+      if (s.volumes[v].type_point[n] > kPointBoundary) t.push_back({v, n});
+  return t;
+}
+
+Vec3 targetGrid(const SimulationState& s, const Target& t) {
+  const FiniteVolume& V = s.volumes[t.volume];
+  const FiniteVolume& D = s.volumes[V.interpol_data[t.n].donor];
+  const Vec3 X = {V.point_glob[3 * t.n], V.point_glob[3 * t.n + 1], V.point_glob[3 * t.n + 2]};
+  return globalToGrid(D, X, D.kind);
+}
+
+double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+
+void setThreads(int n) {
+#ifdef _OPENMP
+  omp_set_num_threads(n);
+#else
+  (void)n;
+#endif
+}
+
+int maxThreads() {
+#ifdef _OPENMP
+  return omp_get_num_procs();
+#else
+  return 1;
+#endif
+}
+
+void resetInterpolation(SimulationState& s) {
+  for (int v = 0; v < s.volumeCount; ++v)
+    for (auto& e : s.volumes[v].interpol_data) e.ready = 0;
+  s.interpolProcessed = 0;
+  s.interpolFailedCount = 0;
+  s.interpolationReady = 0;
+}
+
+void runGrid(const char* name, DomainInputs in) {
+  SimulationState s;
+  std::string error;
+  auto t0 = Clock::now();
+  if (!createDomain(s, in, &error)) {
+    std::printf("%s: Create failed: %s\n", name, error.c_str());
+    return;
+  }
+  auto t1 = Clock::now();
+  const std::vector<Target> all = targets(s);
+  std::printf("\n%s grid (D=%g, s=%.10g, %d x %d x %d): %zu interpolated points, Create %.3f s\n", name, in.D,
+              in.s, in.nx, in.ny, in.nz, all.size(), seconds(t0, t1));
+
+  std::vector<DonorLattice> lattices(size_t(s.volumeCount));
+  for (int v = 0; v < s.volumeCount; ++v) buildDonorLattice(s.volumes[v], lattices[v]);
+
+  // Literal search, single thread, every point.
+  std::vector<int> litPoints(all.size() * 10);
+  std::vector<double> litWeights(all.size() * 10);
+  std::vector<char> litFound(all.size());
+  long long litPasses = 0;
+  t0 = Clock::now();
+  for (size_t m = 0; m < all.size(); ++m) {
+    const FiniteVolume& V = s.volumes[all[m].volume];
+    const FiniteVolume& D = s.volumes[V.interpol_data[all[m].n].donor];
+    StencilResult r = literalStencilSearch(D, targetGrid(s, all[m]), 10, 2, interpolationRules(V.type_point[all[m].n]),
+                                           &litPoints[m * 10], &litWeights[m * 10]);
+    litFound[m] = r.found;
+    litPasses += r.passes;
+  }
+  t1 = Clock::now();
+  const double literal = seconds(t0, t1);
+
+  // Fast search, single thread, same points.
+  std::vector<int> fastPoints(all.size() * 10);
+  std::vector<double> fastWeights(all.size() * 10);
+  StencilWorkspace ws;
+  int mismatches = 0;
+  t0 = Clock::now();
+  for (size_t m = 0; m < all.size(); ++m) {
+    const FiniteVolume& V = s.volumes[all[m].volume];
+    const int d = V.interpol_data[all[m].n].donor;
+    StencilResult r = findStencil(lattices[d], targetGrid(s, all[m]), 10, 2, interpolationRules(V.type_point[all[m].n]),
+                                  ws, &fastPoints[m * 10], &fastWeights[m * 10]);
+    if (r.found != bool(litFound[m])) ++mismatches;
+  }
+  t1 = Clock::now();
+  const double fast1 = seconds(t0, t1);
+  for (size_t m = 0; m < all.size(); ++m)
+    if (litFound[m] && (std::memcmp(&litPoints[m * 10], &fastPoints[m * 10], 10 * sizeof(int)) != 0 ||
+                        std::memcmp(&litWeights[m * 10], &fastWeights[m * 10], 10 * sizeof(double)) != 0))
+      ++mismatches;
+
+  // The whole interpolation as the program runs it (entries, counters,
+  // chunks), on one thread and on all.
+  resetInterpolation(s);
+  setThreads(1);
+  t0 = Clock::now();
+  bool ok1 = runInterpolation(s, nullptr, &error);
+  t1 = Clock::now();
+  const double whole1 = seconds(t0, t1);
+  const int n = maxThreads();
+  resetInterpolation(s);
+  setThreads(n);
+  t0 = Clock::now();
+  bool okN = runInterpolation(s, nullptr, &error);
+  t1 = Clock::now();
+  const double wholeN = seconds(t0, t1);
+
+  std::printf("  literal search, 1 thread:        %8.3f s  (%.1f passes per point)\n", literal,
+              double(litPasses) / double(all.size()));
+  std::printf("  fast search, 1 thread:           %8.3f s  speed-up %.1fx\n", fast1, literal / fast1);
+  std::printf("  whole interpolation, 1 thread:   %8.3f s  %s\n", whole1, ok1 ? "" : error.c_str());
+  std::printf("  whole interpolation, %d threads:  %8.3f s  speed-up %.1fx over literal, %.2fx over 1 thread %s\n", n,
+              wholeN, literal / wholeN, whole1 / wholeN, okN ? "" : error.c_str());
+  std::printf("  stencils differing from the literal search: %d\n", mismatches);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool skipFine = argc > 1 && std::strcmp(argv[1], "--skip-fine") == 0;
+  DomainInputs def;
+  def.D = toSingle(15);
+  def.s = toSingle(0.02);
+  def.nx = 19, def.ny = 12, def.nz = 12;
+  runGrid("default", def);
+  if (!skipFine) {
+    DomainInputs fine;
+    fine.D = toSingle(15);
+    fine.s = toSingle(0.01);
+    fine.nx = 38, fine.ny = 24, fine.nz = 24;
+    runGrid("finer", fine);
+  }
+  return 0;
+}
