@@ -42,7 +42,10 @@ void copyVector(double* out, const double* a, int n) {
 
 double maxAbs(int n, const double* a) {
   double m = 0;
-  for (int i = 0; i < n; ++i) m = std::fmax(m, std::fabs(a[i]));
+  for (int i = 0; i < n; ++i) {
+    const double v = std::fabs(a[i]);
+    if (v > m) m = v;
+  }
   return m;
 }
 
@@ -125,6 +128,7 @@ BasisStatus buildBasis(const double* dx, const double* dy, const double* dz,
   double* row0 = basis;
   for (int p = 0; p < L; ++p) row0[p] = 1.0;
   terms[0].norm = norm2(L, row0);
+  terms[0].rawNorm = terms[0].norm;
   for (int p = 0; p < L; ++p) row0[p] /= terms[0].norm;
   terms[0].independent = 1;
   int J = 1;
@@ -153,7 +157,10 @@ BasisStatus buildBasis(const double* dx, const double* dy, const double* dz,
     formRow();
 
     double worst = 0;
-    for (int l = 0; l < m; ++l) worst = std::fmax(worst, std::fabs(dot(L, row, basis + l * L)));
+    for (int l = 0; l < m; ++l) {
+      const double d = std::fabs(dot(L, row, basis + l * L));
+      if (d > worst) worst = d;
+    }
     if (worst > kOrthogonalityTolerance) {
       // Re-orthogonalise: solve for the coefficients on the independent rows
       // through their Gram matrix instead of assuming it is the identity.
@@ -170,6 +177,7 @@ BasisStatus buildBasis(const double* dx, const double* dy, const double* dz,
     }
 
     const double nrm = norm2(L, row);
+    t.rawNorm = nrm;
     if (nrm > kDependentNorm) {
       for (int p = 0; p < L; ++p) row[p] /= nrm;
       t.norm = nrm;
