@@ -426,9 +426,11 @@ void computeVorticityAll(SimulationState& s) {
   forPlanesOfAllVolumes(s.volumes, s.volumeCount, true, vorticityPlane);
 }
 
-void exchangeAll(SimulationState& s) {
+void exchangeAll(SimulationState& s) { exchangeAll(s, true); }
+
+void exchangeAll(SimulationState& s, bool rebuildLists) {
   ReceiverLists& lists = scratchLists();
-  lists.build(s);
+  if (rebuildLists) lists.build(s);
 
   boundaryVelocity(s, 2);
   exchangeVelocityWith(s, lists);
