@@ -56,12 +56,11 @@ auto pointOption(const char* name, std::optional<Vec3> BatchOptions::*field) {
 
 }  // namespace
 
-void appendPostOptions(std::vector<BatchOption>& table) {
+std::vector<BatchOption> withPostOptions(std::vector<BatchOption> table) {
   std::vector<BatchOption> rows = {
       {"plane", "xy|xz|yz",
-       "after the run, sample the flow on a plane parallel to XY, XZ or YZ and write "
-       "\"Winsurf_files\" (T.dat, p.dat, ro.dat, velocity.dat) in the working directory; needs "
-       "--from, --to and --counts",
+       "after the run, export the flow on a plane to \"Winsurf_files\" in the working "
+       "directory (needs --from, --to, --counts)",
        [](BatchOptions& o, const std::string& v, std::string* error) {
          if (v == "xy" || v == "XY") o.plane = 1;
          else if (v == "xz" || v == "XZ") o.plane = 2;
@@ -69,12 +68,12 @@ void appendPostOptions(std::vector<BatchOption>& table) {
          else return postError(error, "plane", "must be xy, xz or yz, got \"" + v + "\"");
          return true;
        }},
-      {"from", "X,Y,Z", "first corner of the plane (the plane lies at its normal coordinate)",
+      {"from", "X,Y,Z", "first corner of the plane; coordinates in single precision, as in the dialogs",
        pointOption("from", &BatchOptions::planeFrom)},
-      {"to", "X,Y,Z", "opposite corner of the plane (its normal coordinate is not used)",
+      {"to", "X,Y,Z", "opposite corner of the plane",
        pointOption("to", &BatchOptions::planeTo)},
       {"counts", "NX,NY,NZ",
-       "lattice counts: N gives N+1 samples along an in-plane axis (the normal one is unused)",
+       "lattice counts: N+1 samples along each in-plane axis",
        [](BatchOptions& o, const std::string& v, std::string* error) {
          std::vector<double> n;
          if (!parseNumberList(v, 3, n) || !isWholeNumber(n[0]) || !isWholeNumber(n[1]) ||
@@ -85,7 +84,7 @@ void appendPostOptions(std::vector<BatchOption>& table) {
          o.planeCounts = std::array<int, 3>{int(n[0]), int(n[1]), int(n[2])};
          return true;
        }},
-      {"seed", "X,Y,Z", "streamline seed point (repeatable); needs --streamlines",
+      {"seed", "X,Y,Z", "streamline seed (repeatable)",
        [](BatchOptions& o, const std::string& v, std::string* error) {
          std::vector<double> xyz;
          if (!parseNumberList(v, 3, xyz)) return postError(error, "seed", "expects X,Y,Z, got \"" + v + "\"");
@@ -93,8 +92,7 @@ void appendPostOptions(std::vector<BatchOption>& table) {
          return true;
        }},
       {"circle", "X,Y,Z,R,N",
-       "N seeds on the circle of radius R round (X,Y,Z) in the plane x = X, as the streamline "
-       "dialog places them (repeatable); needs --streamlines",
+       "N seeds on the circle of radius R round (X,Y,Z) in the plane x = X (repeatable)",
        [](BatchOptions& o, const std::string& v, std::string* error) {
          std::vector<double> c;
          if (!parseNumberList(v, 5, c) || !isWholeNumber(c[4]))
@@ -106,7 +104,7 @@ void appendPostOptions(std::vector<BatchOption>& table) {
          return true;
        }},
       {"line-points", "N",
-       "point budget per streamline: a line holds at most N/2 points (default 1000)",
+       "streamline point budget: at most N/2 points per line (default 1000)",
        [](BatchOptions& o, const std::string& v, std::string* error) {
          std::vector<double> n;
          if (!parseNumberList(v, 1, n) || !isWholeNumber(n[0]))
@@ -117,8 +115,7 @@ void appendPostOptions(std::vector<BatchOption>& table) {
          return true;
        }},
       {"streamlines", "FILE",
-       "after the run, trace a streamline from every seed and write one line per point "
-       "\"line x y z\" to FILE",
+       "after the run, trace the seeds and write \"line x y z\" per point to FILE",
        [](BatchOptions& o, const std::string& v, std::string* error) {
          if (v.empty()) return postError(error, "streamlines", "needs a file name");
          o.streamlinesFile = v;
@@ -130,6 +127,7 @@ void appendPostOptions(std::vector<BatchOption>& table) {
   for (auto it = table.begin(); it != table.end(); ++it)
     if (std::string(it->name) == "quiet") at = it;
   table.insert(at, rows.begin(), rows.end());
+  return table;
 }
 
 bool checkPostOptions(const BatchOptions& o, std::string* error) {
