@@ -294,7 +294,9 @@ void densityChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
 
 // The momentum equation of the component q (c = 0, 1, 2 for u, v, w) with
 // its product row (rx, ry, rz), its zeta differences qz and the metrics
-// (mx, my, mz) of its own Cartesian direction.
+// (mx, my, mz) of its own Cartesian direction. Two loops: the convective
+// part first (kept in the scratch), then the viscous, pressure and
+// dissipation terms added in the same order as one expression would.
 void momentumChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1, int c,
                    const double* __restrict q, const double* __restrict rx,
                    const double* __restrict ry, const double* __restrict rz,
@@ -310,7 +312,7 @@ void momentumChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1, int c,
 #pragma GCC ivdep
   for (int n = c0; n < c1; ++n) {
     const int b = n - c0;
-    const double un = in.u[n], vn = in.v[n], wn = in.w[n], ron = in.ro[n], qn = q[n];
+    const double un = in.u[n], vn = in.v[n], wn = in.w[n], qn = q[n];
     const double divn = in.dv[n];
     const double q_x = d1(q, n, si, f.hxi), q_e = d1(q, n, sj, f.heta), q_z = d1(q, n, 1, f.hzeta);
     const double Dxq = chain(in.xx[n], in.ex[n], in.zx[n], q_x, q_e, q_z);
@@ -319,6 +321,14 @@ void momentumChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1, int c,
     gx[b] = Dxq;
     gy[b] = Dyq;
     gz[b] = Dzq;
+    out[b] = 0.5 * qn * divn - 0.5 * (BRELVIK_DX(rx) + BRELVIK_DY(ry) + BRELVIK_DZ(rz) + un * Dxq +
+                                      vn * Dyq + wn * Dzq);
+  }
+#pragma GCC ivdep
+  for (int n = c0; n < c1; ++n) {
+    const int b = n - c0;
+    const double ron = in.ro[n];
+    const double q_x = d1(q, n, si, f.hxi), q_e = d1(q, n, sj, f.heta), q_z = d1(q, n, 1, f.hzeta);
     const double q2x = d2(q, n, si), q2e = d2(q, n, sj), q2z = d2(q, n, 1);
     const double Lq =
         laplacian(in.gxx[n], in.gee[n], in.gzz[n], in.gez[n], in.lxi[n], in.leta[n], in.lzeta[n], f,
@@ -332,10 +342,7 @@ void momentumChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1, int c,
     const double roVisc3 = ron * Re * 3.0;
     const double A = sc.axi[b] * q2x * in.Sx3 * in.Sx2 + sc.aeta[b] * q2e * in.Se3 * in.Se2 +
                      sc.azeta[b] * q2z * in.Sz3 * in.Sz2;
-    out[b] =
-        0.5 * qn * divn -
-        0.5 * (BRELVIK_DX(rx) + BRELVIK_DY(ry) + BRELVIK_DZ(rz) + un * Dxq + vn * Dyq + wn * Dzq) +
-        Lq / roRe - DaP / roPress + Dadiv / roVisc3 + A;
+    out[b] = out[b] + Lq / roRe - DaP / roPress + Dadiv / roVisc3 + A;
   }
 }
 
