@@ -67,9 +67,8 @@ std::array<double, 2> dragSums(const SimulationState& s, bool pressure, bool fri
   for (int t = 0; t < 2 * count; ++t) {
     const bool isPressure = t < count;
     const FiniteVolume& vol = s.volumes[size_t(isPressure ? t : t - count)];
-    if (!vol.allocated || vol.kind != 2 || !(isPressure ? pressure : friction)) continue;
-    fx[size_t(t)] =
-        globalX(vol, isPressure ? pressureForce(vol) : frictionForce(vol, s.schemeOrder));
+    if (!(isPressure ? pressure : friction)) continue;
+    fx[size_t(t)] = isPressure ? pressureDragOf(vol) : frictionDragOf(vol, s.schemeOrder);
   }
   std::array<double, 2> sums{0.0, 0.0};
   for (int vi = 0; vi < count; ++vi) {
@@ -80,11 +79,6 @@ std::array<double, 2> dragSums(const SimulationState& s, bool pressure, bool fri
   }
   return sums;
 }
-
-double cpFromSum(const SimulationState& s, double sum) {
-  return sum / s.k / s.M / s.M / s.pi * 8.0;
-}
-double cfFromSum(const SimulationState& s, double sum) { return sum / s.Re / s.pi * 8.0; }
 
 size_t surfaceSize(const FiniteVolume& vol) { return size_t(vol.Ny + 1) * size_t(vol.Nz + 1); }
 
@@ -193,16 +187,36 @@ std::array<double, 3> frictionForce(const FiniteVolume& vol, int schemeOrder) {
           surfaceIntegral(vol, fz.data())};
 }
 
-double computeCp(const SimulationState& s) { return cpFromSum(s, dragSums(s, true, false)[0]); }
+double pressureDragOf(const FiniteVolume& vol) {
+  if (!vol.allocated || vol.kind != 2) return 0.0;
+  return globalX(vol, pressureForce(vol));
+}
 
-double computeCf(const SimulationState& s) { return cfFromSum(s, dragSums(s, false, true)[1]); }
+double frictionDragOf(const FiniteVolume& vol, int schemeOrder) {
+  if (!vol.allocated || vol.kind != 2) return 0.0;
+  return globalX(vol, frictionForce(vol, schemeOrder));
+}
+
+double pressureCoefficient(const SimulationState& s, double sum) {
+  return sum / s.k / s.M / s.M / s.pi * 8.0;
+}
+
+double frictionCoefficient(const SimulationState& s, double sum) { return sum / s.Re / s.pi * 8.0; }
+
+double computeCp(const SimulationState& s) {
+  return pressureCoefficient(s, dragSums(s, true, false)[0]);
+}
+
+double computeCf(const SimulationState& s) {
+  return frictionCoefficient(s, dragSums(s, false, true)[1]);
+}
 
 double computeCx(const SimulationState& s) { return computeCf(s) + computeCp(s); }
 
 void computeCpCf(const SimulationState& s, double* Cp, double* Cf) {
   const std::array<double, 2> sums = dragSums(s, true, true);
-  *Cp = cpFromSum(s, sums[0]);
-  *Cf = cfFromSum(s, sums[1]);
+  *Cp = pressureCoefficient(s, sums[0]);
+  *Cf = frictionCoefficient(s, sums[1]);
 }
 
 }  // namespace brelvik

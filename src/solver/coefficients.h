@@ -35,6 +35,14 @@ double surfaceIntegral(const FiniteVolume& vol, const double* f);
 std::array<double, 3> pressureForce(const FiniteVolume& vol);
 std::array<double, 3> frictionForce(const FiniteVolume& vol, int schemeOrder);
 
+// Global x components of the pressure and the friction force on one
+// volume's face (0 unless it is an allocated shell sector), and the
+// coefficients from the sums of those over the volumes in index order.
+double pressureDragOf(const FiniteVolume& vol);
+double frictionDragOf(const FiniteVolume& vol, int schemeOrder);
+double pressureCoefficient(const SimulationState& s, double forceSum);
+double frictionCoefficient(const SimulationState& s, double forceSum);
+
 // Pressure drag, friction drag and their sum, from the current fields.
 double computeCp(const SimulationState& s);
 double computeCf(const SimulationState& s);

@@ -4,126 +4,16 @@
 #include <cmath>
 #include <vector>
 
+#include "solver/exchange_parts.h"
 #include "solver/plane_chunks.h"
 #include "solver/stencil_ops.h"
 #include "state/simulation_state.h"
 
 namespace brelvik {
 
+using namespace exchange_detail;
+
 namespace {
-
-// Codes of interpolated points, in the order the exchange serves them.
-constexpr std::array<int, 4> kExchangeCodes{7, 6, 5, 4};
-
-// The receiving points of one exchange.
-//
-// Only points whose entry is ready, names an allocated donor and whose
-// stencil lies inside the donor are listed, so incomplete or damaged
-// interpolation data is skipped rather than dereferenced.
-//
-// A receiver whose stencil holds no interpolated point, and which no other
-// receiver's stencil holds, neither sees nor is seen by any other receiver:
-// its value is the same whenever it is computed. Those "independent"
-// receivers are computed in parallel; every other receiver is served in the
-// order that defines the result (codes 7, 6, 5, 4; volumes ascending; scan
-// order i, j, k within a volume), per volume and code in `ordered` (slot 0
-// holds code 7, slot 3 code 4).
-//
-// The lists live in a per-thread scratch object that keeps its capacity, so
-// the exchange allocates nothing once it has run.
-struct Receiver {
-  int volume;
-  int point;
-};
-
-struct ReceiverLists {
-  std::vector<std::array<std::vector<int>, 4>> ordered;
-  std::vector<Receiver> independent;
-  // Per volume and point: 1 = receiver whose stencil holds an interpolated
-  // point, 2 = interpolated point held by some receiver's stencil.
-  std::vector<std::vector<unsigned char>> flags;
-
-  static bool valid(const SimulationState& s, const FiniteVolume& vol, int n) {
-    const InterpolEntry& e = vol.interpol_data[size_t(n)];
-    if (!e.ready || !e.donor_points || !e.weights) return false;
-    if (e.donor < 0 || e.donor >= s.volumeCount) return false;
-    const FiniteVolume& donor = s.volumes[size_t(e.donor)];
-    if (!donor.allocated) return false;
-    const int donorCount = int(donor.pointCount());
-    for (int m = 0; m < vol.stencil_size; ++m)
-      if (e.donor_points[m] < 0 || e.donor_points[m] >= donorCount) return false;
-    return true;
-  }
-
-  void build(const SimulationState& s) {
-    const size_t count = size_t(s.volumeCount);
-    if (ordered.size() < count) ordered.resize(count);
-    if (flags.size() < count) flags.resize(count);
-    independent.clear();
-    for (int vi = 0; vi < s.volumeCount; ++vi) {
-      for (auto& l : ordered[size_t(vi)]) l.clear();
-      const FiniteVolume& vol = s.volumes[size_t(vi)];
-      flags[size_t(vi)].assign(vol.allocated ? size_t(vol.pointCount()) : 0, 0);
-    }
-    for (int vi = 0; vi < s.volumeCount; ++vi) {
-      const FiniteVolume& vol = s.volumes[size_t(vi)];
-      if (!vol.allocated) continue;
-      const int pointCount = int(vol.pointCount());
-      const int* tp = vol.type_point.data();
-      for (int n = 0; n < pointCount; ++n) {
-        const int t = tp[n];
-        if (t < 4 || t > 7 || !valid(s, vol, n)) continue;
-        ordered[size_t(vi)][size_t(7 - t)].push_back(n);
-        const InterpolEntry& e = vol.interpol_data[size_t(n)];
-        const int* donorTypes = s.volumes[size_t(e.donor)].type_point.data();
-        for (int m = 0; m < vol.stencil_size; ++m) {
-          const int dp = e.donor_points[m];
-          if (donorTypes[dp] >= 4) {
-            flags[size_t(vi)][size_t(n)] |= 1;
-            flags[size_t(e.donor)][size_t(dp)] |= 2;
-          }
-        }
-      }
-    }
-    // Move the independent receivers out of the ordered lists.
-    for (int vi = 0; vi < s.volumeCount; ++vi) {
-      for (auto& list : ordered[size_t(vi)]) {
-        size_t kept = 0;
-        for (int n : list) {
-          if (flags[size_t(vi)][size_t(n)] == 0)
-            independent.push_back({vi, n});
-          else
-            list[kept++] = n;
-        }
-        list.resize(kept);
-      }
-    }
-  }
-
-  const std::vector<int>& of(int volume, int code) const {
-    return ordered[size_t(volume)][size_t(7 - code)];
-  }
-
-  // Serves every receiver with f(volume, point): the independent ones in
-  // parallel, then the others in the defining order.
-  template <class F>
-  void serve(SimulationState& s, F&& f) const {
-    const int independentCount = int(independent.size());
-#pragma omp parallel for schedule(static) if (independentCount >= 512)
-    for (int r = 0; r < independentCount; ++r) {
-      const Receiver rc = independent[size_t(r)];
-      f(s.volumes[size_t(rc.volume)], rc.point);
-    }
-    for (int code : kExchangeCodes)
-      for (int vi = 0; vi < s.volumeCount; ++vi)
-        for (int n : of(vi, code)) f(s.volumes[size_t(vi)], n);
-  }
-};
-
-ReceiverLists& scratchLists() {
-  thread_local ReceiverLists lists;
-  return lists;
-}
 
 // Weighted sum over the stencil, from 0 in ascending m, with the receiver's
 // stencil size as the count.
@@ -150,45 +40,36 @@ void globalVelocitiesPlane(FiniteVolume& vol, int i) {
   }
 }
 
+// Every receiver: the independent ones in parallel, then the others in the
+// defining order.
+template <class F>
+void serveAll(SimulationState& s, const ReceiverLists& lists, F&& f) {
+  std::vector<FiniteVolume>& vols = s.volumes;
+  int independentCount = 0;
+  for (int vi = 0; vi < lists.volumeCount; ++vi)
+    independentCount += int(lists.independent[size_t(vi)].size());
+#pragma omp parallel if (independentCount >= 512)
+  for (int vi = 0; vi < lists.volumeCount; ++vi) {
+    const std::vector<int>& list = lists.independent[size_t(vi)];
+    const int count = int(list.size());
+#pragma omp for schedule(static) nowait
+    for (int r = 0; r < count; ++r) f(vols, vols[size_t(vi)], list[size_t(r)]);
+  }
+  serveOrdered(lists, vols, f);
+}
+
 void exchangeVelocityWith(SimulationState& s, const ReceiverLists& lists) {
 #pragma omp parallel if (allocatedPoints(s.volumes, s.volumeCount) >= kParallelMinPoints)
   forPlanesOfAllVolumes<false>(s.volumes, s.volumeCount, false, globalVelocitiesPlane);
-  const std::vector<FiniteVolume>& vols = s.volumes;
-  lists.serve(s, [&vols](FiniteVolume& vol, int n) {
-    const InterpolEntry& e = vol.interpol_data[size_t(n)];
-    const FiniteVolume& donor = vols[size_t(e.donor)];
-    const double ug = interpolate(e, vol.stencil_size, donor.u_glob.data());
-    const double vg = interpolate(e, vol.stencil_size, donor.v_glob.data());
-    const double wg = interpolate(e, vol.stencil_size, donor.w_glob.data());
-    vol.u_glob[size_t(n)] = ug;
-    vol.v_glob[size_t(n)] = vg;
-    vol.w_glob[size_t(n)] = wg;
-    const Vec3 &ax = vol.axis_x, &ay = vol.axis_y, &az = vol.axis_z;
-    vol.u[size_t(n)] = ug * ax[0] + vg * ax[1] + wg * ax[2];
-    vol.v[size_t(n)] = ug * ay[0] + vg * ay[1] + wg * ay[2];
-    vol.w[size_t(n)] = ug * az[0] + vg * az[1] + wg * az[2];
-  });
+  serveAll(s, lists, velocityReceiver);
 }
 
 void exchangeDivergenceWith(SimulationState& s, const ReceiverLists& lists) {
-  const std::vector<FiniteVolume>& vols = s.volumes;
-  lists.serve(s, [&vols](FiniteVolume& vol, int n) {
-    const InterpolEntry& e = vol.interpol_data[size_t(n)];
-    vol.div[size_t(n)] = interpolate(e, vol.stencil_size, vols[size_t(e.donor)].div.data());
-  });
+  serveAll(s, lists, divergenceReceiver);
 }
 
 void exchangeScalarsWith(SimulationState& s, const ReceiverLists& lists) {
-  const std::vector<FiniteVolume>& vols = s.volumes;
-  lists.serve(s, [&vols](FiniteVolume& vol, int n) {
-    const InterpolEntry& e = vol.interpol_data[size_t(n)];
-    const FiniteVolume& donor = vols[size_t(e.donor)];
-    const double ro = interpolate(e, vol.stencil_size, donor.ro.data());
-    const double T = interpolate(e, vol.stencil_size, donor.T.data());
-    vol.ro[size_t(n)] = ro;
-    vol.T[size_t(n)] = T;
-    vol.P[size_t(n)] = ro * T;
-  });
+  serveAll(s, lists, scalarReceiver);
 }
 
 // --- Boundary conditions ---------------------------------------------------
@@ -223,14 +104,6 @@ void forEachGhost(const FiniteVolume& vol, int schemeOrder, int code, Face face,
   }
 }
 
-template <class F>
-void forEachShellVolume(SimulationState& s, F&& f) {
-  for (int vi = 0; vi < s.volumeCount; ++vi) {
-    FiniteVolume& vol = s.volumes[size_t(vi)];
-    if (vol.allocated && vol.kind == 2) f(vol);
-  }
-}
-
 // Differences at the mirror m used by the divergence boundary condition.
 struct MirrorDiffs {
   double xi, eta, zeta;
@@ -262,6 +135,171 @@ double reflectedDivergence(const FiniteVolume& vol, const StepFactors& f, int m,
 
 }  // namespace
 
+namespace exchange_detail {
+
+void ReceiverLists::build(const SimulationState& s) {
+  const size_t count = size_t(s.volumeCount);
+  volumeCount = s.volumeCount;
+  anyOrdered = false;
+  if (ordered.size() < count) ordered.resize(count);
+  if (independent.size() < count) independent.resize(count);
+  if (flags.size() < count) flags.resize(count);
+  for (int vi = 0; vi < s.volumeCount; ++vi) {
+    for (auto& l : ordered[size_t(vi)]) l.clear();
+    independent[size_t(vi)].clear();
+    const FiniteVolume& vol = s.volumes[size_t(vi)];
+    flags[size_t(vi)].assign(vol.allocated ? size_t(vol.pointCount()) : 0, 0);
+  }
+  auto valid = [&s](const FiniteVolume& vol, int n) {
+    const InterpolEntry& e = vol.interpol_data[size_t(n)];
+    if (!e.ready || !e.donor_points || !e.weights) return false;
+    if (e.donor < 0 || e.donor >= s.volumeCount) return false;
+    const FiniteVolume& donor = s.volumes[size_t(e.donor)];
+    if (!donor.allocated) return false;
+    const int donorCount = int(donor.pointCount());
+    for (int m = 0; m < vol.stencil_size; ++m)
+      if (e.donor_points[m] < 0 || e.donor_points[m] >= donorCount) return false;
+    return true;
+  };
+  // Flags: 1 = receiver whose stencil holds an interpolated point, 2 =
+  // interpolated point held by some receiver's stencil.
+  for (int vi = 0; vi < s.volumeCount; ++vi) {
+    const FiniteVolume& vol = s.volumes[size_t(vi)];
+    if (!vol.allocated) continue;
+    const int pointCount = int(vol.pointCount());
+    const int* tp = vol.type_point.data();
+    for (int n = 0; n < pointCount; ++n) {
+      const int t = tp[n];
+      if (t < 4 || t > 7 || !valid(vol, n)) continue;
+      ordered[size_t(vi)][size_t(7 - t)].push_back(n);
+      const InterpolEntry& e = vol.interpol_data[size_t(n)];
+      const int* donorTypes = s.volumes[size_t(e.donor)].type_point.data();
+      for (int m = 0; m < vol.stencil_size; ++m) {
+        const int dp = e.donor_points[m];
+        if (donorTypes[dp] >= 4) {
+          flags[size_t(vi)][size_t(n)] |= 1;
+          flags[size_t(e.donor)][size_t(dp)] |= 2;
+        }
+      }
+    }
+  }
+  // Move the independent receivers out of the ordered lists.
+  for (int vi = 0; vi < s.volumeCount; ++vi) {
+    for (auto& list : ordered[size_t(vi)]) {
+      size_t kept = 0;
+      for (int n : list) {
+        if (flags[size_t(vi)][size_t(n)] == 0)
+          independent[size_t(vi)].push_back(n);
+        else
+          list[kept++] = n;
+      }
+      list.resize(kept);
+      anyOrdered = anyOrdered || kept > 0;
+    }
+  }
+}
+
+ReceiverLists& scratchLists() {
+  thread_local ReceiverLists lists;
+  return lists;
+}
+
+void velocityReceiver(const std::vector<FiniteVolume>& vols, FiniteVolume& vol, int n) {
+  const InterpolEntry& e = vol.interpol_data[size_t(n)];
+  const FiniteVolume& donor = vols[size_t(e.donor)];
+  const double ug = interpolate(e, vol.stencil_size, donor.u_glob.data());
+  const double vg = interpolate(e, vol.stencil_size, donor.v_glob.data());
+  const double wg = interpolate(e, vol.stencil_size, donor.w_glob.data());
+  vol.u_glob[size_t(n)] = ug;
+  vol.v_glob[size_t(n)] = vg;
+  vol.w_glob[size_t(n)] = wg;
+  const Vec3 &ax = vol.axis_x, &ay = vol.axis_y, &az = vol.axis_z;
+  vol.u[size_t(n)] = ug * ax[0] + vg * ax[1] + wg * ax[2];
+  vol.v[size_t(n)] = ug * ay[0] + vg * ay[1] + wg * ay[2];
+  vol.w[size_t(n)] = ug * az[0] + vg * az[1] + wg * az[2];
+}
+
+void divergenceReceiver(const std::vector<FiniteVolume>& vols, FiniteVolume& vol, int n) {
+  const InterpolEntry& e = vol.interpol_data[size_t(n)];
+  vol.div[size_t(n)] = interpolate(e, vol.stencil_size, vols[size_t(e.donor)].div.data());
+}
+
+void scalarReceiver(const std::vector<FiniteVolume>& vols, FiniteVolume& vol, int n) {
+  const InterpolEntry& e = vol.interpol_data[size_t(n)];
+  const FiniteVolume& donor = vols[size_t(e.donor)];
+  const double ro = interpolate(e, vol.stencil_size, donor.ro.data());
+  const double T = interpolate(e, vol.stencil_size, donor.T.data());
+  vol.ro[size_t(n)] = ro;
+  vol.T[size_t(n)] = T;
+  vol.P[size_t(n)] = ro * T;
+}
+
+void boundaryVelocityVolume(FiniteVolume& vol, int schemeOrder, int code) {
+  if (!vol.allocated || vol.kind != 2) return;
+  double* u = vol.u.data();
+  double* v = vol.v.data();
+  double* w = vol.w.data();
+  // Free stream (1, 0, 0) in the volume's local axes.
+  const double uInf = vol.axis_x[0], vInf = vol.axis_y[0], wInf = vol.axis_z[0];
+  forEachGhost(vol, schemeOrder, code, Face::Inflow, [&](int g, int m) {
+    u[g] = 2.0 * uInf - u[m];
+    v[g] = 2.0 * vInf - v[m];
+    w[g] = 2.0 * wInf - w[m];
+  });
+  forEachGhost(vol, schemeOrder, code, Face::Outflow, [&](int g, int m) {
+    u[g] = u[m];
+    v[g] = v[m];
+    w[g] = w[m];
+  });
+  forEachGhost(vol, schemeOrder, code, Face::Sphere, [&](int g, int m) {
+    u[g] = -u[m];
+    v[g] = -v[m];
+    w[g] = -w[m];
+  });
+}
+
+void boundaryDivergenceVolume(FiniteVolume& vol, int schemeOrder, int code) {
+  if (!vol.allocated || vol.kind != 2) return;
+  const StepFactors f(vol);
+  double* dv = vol.div.data();
+  forEachGhost(vol, schemeOrder, code, Face::Inflow,
+               [&](int g, int m) { dv[g] = reflectedDivergence(vol, f, m, g, false); });
+  forEachGhost(vol, schemeOrder, code, Face::Outflow,
+               [&](int g, int m) { dv[g] = reflectedDivergence(vol, f, m, g, true); });
+  forEachGhost(vol, schemeOrder, code, Face::Sphere,
+               [&](int g, int m) { dv[g] = reflectedDivergence(vol, f, m, m, false); });
+}
+
+void boundaryScalarsVolume(FiniteVolume& vol, int schemeOrder, int code, double gam, double M,
+                           double Re) {
+  if (!vol.allocated || vol.kind != 2) return;
+  double* P = vol.P.data();
+  double* T = vol.T.data();
+  double* ro = vol.ro.data();
+  const double* dv = vol.div.data();
+  // Inflow: face temperature 1, pressure extrapolated.
+  forEachGhost(vol, schemeOrder, code, Face::Inflow, [&](int g, int m) {
+    P[g] = P[m];
+    T[g] = 2.0 - T[m];
+    ro[g] = P[g] / T[g];
+  });
+  // Outflow: face pressure 1, density extrapolated.
+  forEachGhost(vol, schemeOrder, code, Face::Outflow, [&](int g, int m) {
+    P[g] = 2.0 - P[m];
+    ro[g] = ro[m];
+    T[g] = P[g] / ro[g];
+  });
+  // Sphere: adiabatic wall; the normal pressure gradient balances the
+  // viscous normal stress term carried by the divergence.
+  forEachGhost(vol, schemeOrder, code, Face::Sphere, [&](int g, int m) {
+    P[g] = P[m] - (dv[m] - dv[g]) * gam * M * M / 3.0 / Re;
+    T[g] = T[m];
+    ro[g] = P[g] / T[g];
+  });
+}
+
+}  // namespace exchange_detail
+
 void exchangeVelocity(SimulationState& s) {
   ReceiverLists& lists = scratchLists();
   lists.build(s);
@@ -281,70 +319,18 @@ void exchangeScalars(SimulationState& s) {
 }
 
 void boundaryVelocity(SimulationState& s, int code) {
-  forEachShellVolume(s, [&](FiniteVolume& vol) {
-    double* u = vol.u.data();
-    double* v = vol.v.data();
-    double* w = vol.w.data();
-    // Free stream (1, 0, 0) in the volume's local axes.
-    const double uInf = vol.axis_x[0], vInf = vol.axis_y[0], wInf = vol.axis_z[0];
-    forEachGhost(vol, s.schemeOrder, code, Face::Inflow, [&](int g, int m) {
-      u[g] = 2.0 * uInf - u[m];
-      v[g] = 2.0 * vInf - v[m];
-      w[g] = 2.0 * wInf - w[m];
-    });
-    forEachGhost(vol, s.schemeOrder, code, Face::Outflow, [&](int g, int m) {
-      u[g] = u[m];
-      v[g] = v[m];
-      w[g] = w[m];
-    });
-    forEachGhost(vol, s.schemeOrder, code, Face::Sphere, [&](int g, int m) {
-      u[g] = -u[m];
-      v[g] = -v[m];
-      w[g] = -w[m];
-    });
-  });
+  for (int vi = 0; vi < s.volumeCount; ++vi)
+    boundaryVelocityVolume(s.volumes[size_t(vi)], s.schemeOrder, code);
 }
 
 void boundaryDivergence(SimulationState& s, int code) {
-  forEachShellVolume(s, [&](FiniteVolume& vol) {
-    const StepFactors f(vol);
-    double* dv = vol.div.data();
-    forEachGhost(vol, s.schemeOrder, code, Face::Inflow,
-                 [&](int g, int m) { dv[g] = reflectedDivergence(vol, f, m, g, false); });
-    forEachGhost(vol, s.schemeOrder, code, Face::Outflow,
-                 [&](int g, int m) { dv[g] = reflectedDivergence(vol, f, m, g, true); });
-    forEachGhost(vol, s.schemeOrder, code, Face::Sphere,
-                 [&](int g, int m) { dv[g] = reflectedDivergence(vol, f, m, m, false); });
-  });
+  for (int vi = 0; vi < s.volumeCount; ++vi)
+    boundaryDivergenceVolume(s.volumes[size_t(vi)], s.schemeOrder, code);
 }
 
 void boundaryScalars(SimulationState& s, int code) {
-  const double gam = s.k, M = s.M, Re = s.Re;
-  forEachShellVolume(s, [&](FiniteVolume& vol) {
-    double* P = vol.P.data();
-    double* T = vol.T.data();
-    double* ro = vol.ro.data();
-    const double* dv = vol.div.data();
-    // Inflow: face temperature 1, pressure extrapolated.
-    forEachGhost(vol, s.schemeOrder, code, Face::Inflow, [&](int g, int m) {
-      P[g] = P[m];
-      T[g] = 2.0 - T[m];
-      ro[g] = P[g] / T[g];
-    });
-    // Outflow: face pressure 1, density extrapolated.
-    forEachGhost(vol, s.schemeOrder, code, Face::Outflow, [&](int g, int m) {
-      P[g] = 2.0 - P[m];
-      ro[g] = ro[m];
-      T[g] = P[g] / ro[g];
-    });
-    // Sphere: adiabatic wall; the normal pressure gradient balances the
-    // viscous normal stress term carried by the divergence.
-    forEachGhost(vol, s.schemeOrder, code, Face::Sphere, [&](int g, int m) {
-      P[g] = P[m] - (dv[m] - dv[g]) * gam * M * M / 3.0 / Re;
-      T[g] = T[m];
-      ro[g] = P[g] / T[g];
-    });
-  });
+  for (int vi = 0; vi < s.volumeCount; ++vi)
+    boundaryScalarsVolume(s.volumes[size_t(vi)], s.schemeOrder, code, s.k, s.M, s.Re);
 }
 
 namespace {
@@ -405,6 +391,22 @@ void vorticityPlane(FiniteVolume& vol, int i) {
 }
 
 }  // namespace
+
+namespace exchange_detail {
+
+void globalVelocitiesVolume(FiniteVolume& vol) {
+  for (int i = 0; i <= vol.Nx; ++i) globalVelocitiesPlane(vol, i);
+}
+
+void divergenceVolume(FiniteVolume& vol) {
+  for (int i = vol.i_begin; i <= vol.i_end; ++i) divergencePlane(vol, i);
+}
+
+void vorticityVolume(FiniteVolume& vol) {
+  for (int i = vol.i_begin; i <= vol.i_end; ++i) vorticityPlane(vol, i);
+}
+
+}  // namespace exchange_detail
 
 void computeDivergence(FiniteVolume& vol) {
 #pragma omp parallel for schedule(static) if (vol.pointCount() >= kParallelMinPoints)

@@ -534,6 +534,27 @@ void correctVolume(FiniteVolume& vol, const FlowParams& p) {
   }
 }
 
+void predictVolumeSerial(FiniteVolume& vol, const FlowParams& p) {
+  for (int i = 0; i <= vol.Nx; ++i) {
+    saveStatePlane(vol, i);
+    productsPlane(vol, i);
+  }
+  for (int i = vol.i_begin; i <= vol.i_end; ++i) {
+    zetaPlane(vol, i);
+    rhsPlane(vol, p, RhsTarget::Predictor, i);
+  }
+  for (int i = vol.i_begin; i <= vol.i_end; ++i) updatePlane<false>(vol, p.dt, i);
+}
+
+void correctVolumeSerial(FiniteVolume& vol, const FlowParams& p) {
+  for (int i = 0; i <= vol.Nx; ++i) productsPlane(vol, i);
+  for (int i = vol.i_begin; i <= vol.i_end; ++i) {
+    zetaPlane(vol, i);
+    rhsPlane(vol, p, RhsTarget::Corrector, i);
+  }
+  for (int i = vol.i_begin; i <= vol.i_end; ++i) updatePlane<true>(vol, p.dt, i);
+}
+
 // A whole stage over every volume in one parallel region with three
 // barriers: R of plane i reads the products of planes i-1..i+1 (of its own
 // volume), and the update of plane i overwrites values that R of planes

@@ -74,6 +74,11 @@ void predictVolume(FiniteVolume& vol, const FlowParams& p);
 // computeProducts, computeRhs (corrector), correctorUpdate.
 void correctVolume(FiniteVolume& vol, const FlowParams& p);
 
+// The same two stages on the calling thread only, for callers that hand
+// out whole volumes to threads themselves.
+void predictVolumeSerial(FiniteVolume& vol, const FlowParams& p);
+void correctVolumeSerial(FiniteVolume& vol, const FlowParams& p);
+
 // predictVolume / correctVolume on every allocated volume, as one parallel
 // region over the planes of all volumes (same results as volume by volume).
 void predictAll(SimulationState& s, const FlowParams& p);
