@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <QWidget>
 
+#include "grid/parametrfield_dialog.h"
 #include "io/open_save_dialog.h"
 #include "render/view_format_dialog.h"
 #include "render/visualition_dialog.h"
@@ -75,7 +76,10 @@ void ViewCommands::toggleMinMax() {
   s_.requestRepaint();
 }
 
-void ViewCommands::domainParameters() { displayDialog(kCmdDomainParameters); }
+void ViewCommands::domainParameters() {
+  CParametrfield dlg(s_, window_);
+  dlg.exec();
+}
 
 void ViewCommands::flowParameters() {
   CParametersFlow dlg(s_, window_);
