@@ -128,6 +128,7 @@ BasisStatus buildBasis(const double* dx, const double* dy, const double* dz,
   double* row0 = basis;
   for (int p = 0; p < L; ++p) row0[p] = 1.0;
   terms[0].norm = norm2(L, row0);
+  terms[0].rawNorm = terms[0].norm;
   for (int p = 0; p < L; ++p) row0[p] /= terms[0].norm;
   terms[0].independent = 1;
   int J = 1;
@@ -176,6 +177,7 @@ BasisStatus buildBasis(const double* dx, const double* dy, const double* dz,
     }
 
     const double nrm = norm2(L, row);
+    t.rawNorm = nrm;
     if (nrm > kDependentNorm) {
       for (int p = 0; p < L; ++p) row[p] /= nrm;
       t.norm = nrm;

@@ -20,6 +20,7 @@ struct BasisTerm {
   int parent_x = -1, parent_y = -1, parent_z = -1;  // term with one exponent less (if > 0)
   int independent = 0;                            // 0: dropped as dependent
   double norm = 0;                                // norm before normalisation (0 if dropped)
+  double rawNorm = 0;  // norm of the orthogonalised function, kept also for a dropped term
   std::vector<double> coefficients;               // Gram-Schmidt coefficients on terms 0..m-1
 };
 

@@ -199,6 +199,10 @@ StencilResult findStencil(const DonorLattice& donor, const Vec3& t, int S, int d
   int firstIdx[3][kMaxBasisSize];  // first i, j, k layer used per exponent
   for (auto& f : firstIdx) std::fill(f, f + kMaxBasisSize, -1);
 
+  RankMemo* memo = rules.limitNegativeWeights ? nullptr : rules.memo;
+  int slotIjk[kMaxBasisSize][3];
+  bool basisCurrent = false;  // `basis` holds the evaluation of slots 0..W
+
   int W = 0;
   double X = -1;
   while (W < S) {
@@ -235,8 +239,20 @@ StencilResult findStencil(const DonorLattice& donor, const Vec3& t, int S, int d
       dy[W] = loc[1] - t[1];
       dz[W] = loc[2] - t[2];
       points[W] = c.index;
+      slotIjk[W][0] = c.i;
+      slotIjk[W][1] = c.j;
+      slotIjk[W][2] = c.k;
       const int L = W + 1;
-      bool complete = buildBasis(dx, dy, dz, terms, basis, L).complete == 1;
+      const int known = memo ? memo->lookup(slotIjk, L) : -1;
+      bool complete;
+      if (known >= 0) {
+        complete = known == 1;
+        basisCurrent = false;
+      } else {
+        complete = buildBasis(dx, dy, dz, terms, basis, L).complete == 1;
+        basisCurrent = true;
+        if (memo) memo->store(slotIjk, L, terms, complete);
+      }
       if (complete && rules.limitNegativeWeights) {
         basisWeights(w, terms, basis, L, 0, 0, 0);
         if (minValue(L, w) < rules.minWeight) complete = false;
@@ -259,6 +275,10 @@ StencilResult findStencil(const DonorLattice& donor, const Vec3& t, int S, int d
       return result;  // not even a first point: no admissible stencil
     }
   }
+  // The weights come from the basis over the final points at this target.
+  // When the last test was answered by the memo, build that basis now: the
+  // same computation the test would have made.
+  if (!basisCurrent) buildBasis(dx, dy, dz, terms, basis, S);
   basisWeights(weights, terms, basis, S, 0, 0, 0);
   result.found = true;
   return result;

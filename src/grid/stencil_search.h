@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "grid/basis.h"
+#include "grid/rank_memo.h"
 #include "state/finite_volume.h"
 
 namespace brelvik {
@@ -50,6 +51,11 @@ struct StencilRules {
   // of stages can grow exponentially with backtracking when no admissible
   // stencil exists; this bounds the work per point.
   int maxPasses = 200000;
+  // Remembered rank-test outcomes for this donor (grid/rank_memo.h), shared
+  // by the searches of one thread. Used only when limitNegativeWeights is
+  // off, since a weight test depends on the target. Null: every test is
+  // computed.
+  RankMemo* memo = nullptr;
 };
 
 // Rules of the inter-volume interpolation: donor points of type 1 or 2, or of

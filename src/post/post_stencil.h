@@ -27,9 +27,16 @@ class PostStencilSearch {
 
   // Stencil and weights of the global point X in volume vol. Returns false
   // (outputs unspecified) when the volume has too few usable points for a
-  // complete quadratic basis.
+  // complete quadratic basis, or the search gives up after its pass bound.
+  // Per donor the object keeps the lattice of its grid coordinates and
+  // remembered rank-test outcomes; it notices arrays that were reallocated
+  // or resized, but a volume rebuilt in place with the same sizes needs
+  // clear() (or a new object).
   bool find(const FiniteVolume& vol, const Vec3& X, std::array<int, 10>& stencil,
             std::array<double, 10>& weights);
+
+  // Forgets everything kept about the donors.
+  void clear();
 
  private:
   struct Impl;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 #include <vector>
 
@@ -223,18 +224,23 @@ bool exportWinsurf(SimulationState& s, const std::string& dir, std::string* erro
     return false;
   }
   SamplingPlane& sp = s.samplingPlane;
-  sampleVelocities(s);
   const size_t count = sp.donorVolume.size();
   std::vector<double> T(count, -1.0), p(count, -1.0), ro(count, -1.0), speed(count, -1.0);
-  for (size_t n = 0; n < count; ++n) {
-    const int d = sp.donorVolume[n];
-    if (d < 0) continue;
-    const FiniteVolume& vol = s.volumes[static_cast<size_t>(d)];
-    T[n] = applyStencil(sp.stencil[n], sp.weights[n], vol.T);
-    p[n] = applyStencil(sp.stencil[n], sp.weights[n], vol.P);
-    ro[n] = applyStencil(sp.stencil[n], sp.weights[n], vol.ro);
-    speed[n] = std::sqrt(sp.sampleU[n] * sp.sampleU[n] + sp.sampleV[n] * sp.sampleV[n] +
-                         sp.sampleW[n] * sp.sampleW[n]);
+  // The values are taken between two solver passes, so the four files show
+  // one and the same step.
+  {
+    std::lock_guard<std::mutex> pass(s.passMutex);
+    sampleVelocities(s);
+    for (size_t n = 0; n < count; ++n) {
+      const int d = sp.donorVolume[n];
+      if (d < 0) continue;
+      const FiniteVolume& vol = s.volumes[static_cast<size_t>(d)];
+      T[n] = applyStencil(sp.stencil[n], sp.weights[n], vol.T);
+      p[n] = applyStencil(sp.stencil[n], sp.weights[n], vol.P);
+      ro[n] = applyStencil(sp.stencil[n], sp.weights[n], vol.ro);
+      speed[n] = std::sqrt(sp.sampleU[n] * sp.sampleU[n] + sp.sampleV[n] * sp.sampleV[n] +
+                           sp.sampleW[n] * sp.sampleW[n]);
+    }
   }
 
   namespace fs = std::filesystem;

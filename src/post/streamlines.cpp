@@ -1,6 +1,7 @@
 #include "post/streamlines.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <mutex>
 #include <vector>
@@ -163,6 +164,26 @@ void flowLineBody(SimulationState& s, WorkerThread& thread) {
 
 }  // namespace
 
+void appendSeed(SimulationState& s, const Vec3& p) {
+  std::lock_guard<std::mutex> lock(s.seriesMutex);
+  s.seedX.append();
+  s.seedY.append();
+  s.seedZ.append();
+  s.seedX.item(s.seedX.size() - 1) = p[0];
+  s.seedY.item(s.seedY.size() - 1) = p[1];
+  s.seedZ.item(s.seedZ.size() - 1) = p[2];
+}
+
+int appendCircleSeeds(SimulationState& s, double x0, double y0, double z0, double r, int n) {
+  if (n <= 0) return 0;
+  const double a = 6.28318530717958 / n;
+  for (int i = 1; i <= n; ++i) {
+    const double theta = i * a + a / 2;
+    appendSeed(s, {x0, y0 + r * std::cos(theta), z0 + r * std::sin(theta)});
+  }
+  return n;
+}
+
 void startFlowLines(SimulationState& s) {
   if (!s.flowLineThread.created())
     s.flowLineThread.setBody([&s](WorkerThread& t) { flowLineBody(s, t); });
@@ -176,7 +197,9 @@ void stopFlowLines(SimulationState& s) {
 }
 
 bool velocityAt(const SimulationState& s, const Vec3& P, Vec3& out) {
-  thread_local PostStencilSearch search;
+  // A fresh search: nothing kept about volumes that a later Create or Open
+  // could replace. (A streamline run keeps one search for the whole run.)
+  PostStencilSearch search;
   return interpolateVelocity(s, P, out, search);
 }
 

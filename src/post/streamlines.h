@@ -22,6 +22,15 @@
 
 namespace brelvik {
 
+// Appends one seed (under seriesMutex).
+void appendSeed(SimulationState& s, const Vec3& p);
+
+// Appends n seeds on the circle of radius r round (x0, y0, z0) in the plane
+// x = x0: seed i (i = 1..n) at (x0, y0 + r cos t, z0 + r sin t) with
+// t = i*a + a/2, a = 6.28318530717958/n. Nothing for n <= 0. Returns the
+// number of seeds added.
+int appendCircleSeeds(SimulationState& s, double x0, double y0, double z0, double r, int n);
+
 // The dialog's "Старт": flowLineRunning = 1; creates the thread on the first
 // call, otherwise resumes it. A run paused by stopFlowLines continues where it
 // stopped (same line, same counters); after a completed run a new run over

@@ -95,15 +95,17 @@ inline bool velocityAt(const SimulationState& s, const Vec3& P, Vec3& out) {
 // One line traced with the plain search: upstream Heun steps of -0.1 while
 // the line is shorter than budget/2 points, reversed, then downstream from
 // the seed under the same budget.
-inline std::vector<Vec3> traceLine(const SimulationState& s, const Vec3& seed, int budget) {
+template <class Velocity>
+std::vector<Vec3> traceLineWith(const SimulationState& s, const Vec3& seed, int budget,
+                                Velocity velocity) {
   std::vector<Vec3> line{seed};
   auto phase = [&](double sign) {
     Vec3 P = seed;
     do {
       Vec3 k1, k2;
-      if (!literal::velocityAt(s, P, k1)) break;
+      if (!velocity(s, P, k1)) break;
       const Vec3 q{P[0] + sign * 0.1 * k1[0], P[1] + sign * 0.1 * k1[1], P[2] + sign * 0.1 * k1[2]};
-      if (!literal::velocityAt(s, q, k2)) break;
+      if (!velocity(s, q, k2)) break;
       for (int c = 0; c < 3; ++c) P[c] = P[c] + sign * 0.05 * (k1[c] + k2[c]);
       line.push_back(P);
     } while (static_cast<int>(line.size()) < budget / 2);
@@ -113,6 +115,12 @@ inline std::vector<Vec3> traceLine(const SimulationState& s, const Vec3& seed, i
   line = reversed;
   phase(1.0);
   return line;
+}
+
+inline std::vector<Vec3> traceLine(const SimulationState& s, const Vec3& seed, int budget) {
+  return traceLineWith(s, seed, budget, [](const SimulationState& st, const Vec3& p, Vec3& out) {
+    return literal::velocityAt(st, p, out);
+  });
 }
 
 }  // namespace brelvik::literal

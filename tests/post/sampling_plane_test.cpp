@@ -332,5 +332,29 @@ TEST(SamplingPlane, FastStencilEqualsLiteralSearch) {
   EXPECT_GE(compared, 100);
 }
 
+// The plane's stencils (computed in parallel, each thread remembering rank
+// tests across its samples) equal the plain search sample by sample, on a
+// grid with other cell counts.
+TEST(SamplingPlane, PlaneStencilsEqualLiteralSearchOnAnotherGrid) {
+  auto s = makeDomain(11, 8, 6);
+  std::string error;
+  setPlane(s->samplingPlane, 2, {-4, 0.35, -4}, {4, 0, 4}, 14, 0, 14);
+  ASSERT_TRUE(computeSamplingPlane(*s, &error)) << error;
+  const SamplingPlane& sp = s->samplingPlane;
+  int inside = 0;
+  for (size_t n = 0; n < sp.donorVolume.size(); ++n) {
+    const Vec3 p{sp.positions[3 * n], sp.positions[3 * n + 1], sp.positions[3 * n + 2]};
+    ASSERT_EQ(sp.donorVolume[n], literal::donorVolume(*s, p)) << "sample " << n;
+    if (sp.donorVolume[n] < 0) continue;
+    ++inside;
+    std::array<int, 10> st;
+    std::array<double, 10> w;
+    ASSERT_TRUE(literal::stencil(s->volumes[static_cast<size_t>(sp.donorVolume[n])], p, st, w));
+    EXPECT_EQ(sp.stencil[n], st) << "sample " << n;
+    EXPECT_EQ(0, std::memcmp(sp.weights[n].data(), w.data(), sizeof(double) * 10)) << "sample " << n;
+  }
+  EXPECT_GT(inside, 150);
+}
+
 }  // namespace
 }  // namespace brelvik

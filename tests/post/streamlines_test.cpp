@@ -36,13 +36,7 @@ bool waitParkedIdle(SimulationState& s) {
   return waitFor([&] { return s.flowLineRunning.load() == 0 && s.flowLineThread.parked(); });
 }
 
-void addSeed(SimulationState& s, const Vec3& p) {
-  std::lock_guard<std::mutex> lock(s.seriesMutex);
-  for (ValueSeries* series : {&s.seedX, &s.seedY, &s.seedZ}) series->append();
-  s.seedX.item(s.seedX.size() - 1) = p[0];
-  s.seedY.item(s.seedY.size() - 1) = p[1];
-  s.seedZ.item(s.seedZ.size() - 1) = p[2];
-}
+void addSeed(SimulationState& s, const Vec3& p) { appendSeed(s, p); }
 
 std::vector<Vec3> tracedLine(SimulationState& s, int m) {
   std::lock_guard<std::mutex> lock(s.seriesMutex);
@@ -50,6 +44,16 @@ std::vector<Vec3> tracedLine(SimulationState& s, int m) {
   for (int p = 0; p < s.lineX.row(m).size(); ++p)
     line.push_back({s.lineX.row(m).item(p), s.lineY.row(m).item(p), s.lineZ.row(m).item(p)});
   return line;
+}
+
+// The line traced point by point with the public velocityAt (a fresh fast
+// search per evaluation), for comparisons in the thread tests where the
+// plain search would be slow under the thread sanitizer.
+std::vector<Vec3> referenceLine(const SimulationState& s, const Vec3& seed, int budget) {
+  return literal::traceLineWith(s, seed, budget,
+                                [](const SimulationState& st, const Vec3& p, Vec3& out) {
+                                  return velocityAt(st, p, out);
+                                });
 }
 
 bool sameBits(const std::vector<Vec3>& a, const std::vector<Vec3>& b) {
@@ -71,6 +75,28 @@ struct CaptionLog {
     return captions;
   }
 };
+
+TEST(Streamlines, CircleSeedsStartHalfAStepPastTheFirstAngle) {
+  SimulationState s;
+  appendSeed(s, {1, 2.5, -3});
+  EXPECT_EQ(appendCircleSeeds(s, 0, 0, 0, 1, 0), 0);
+  EXPECT_EQ(appendCircleSeeds(s, 0, 0, 0, 1, 4), 4);
+  ASSERT_EQ(s.seedX.size(), 5);
+  ASSERT_EQ(s.seedY.size(), 5);
+  ASSERT_EQ(s.seedZ.size(), 5);
+  const double h = std::sqrt(0.5);
+  const double expected[4][2] = {{-h, h}, {-h, -h}, {h, -h}, {h, h}};  // 3pi/4 ... 9pi/4
+  for (int n = 0; n < 4; ++n) {
+    EXPECT_EQ(s.seedX.item(n + 1), 0.0);
+    EXPECT_NEAR(s.seedY.item(n + 1), expected[n][0], 1e-12) << n;
+    EXPECT_NEAR(s.seedZ.item(n + 1), expected[n][1], 1e-12) << n;
+  }
+  appendCircleSeeds(s, 2, 1, -1, 0.5, 3);  // shifted centre, another count
+  const double a = 6.28318530717958 / 3;
+  EXPECT_DOUBLE_EQ(s.seedY.item(5), 1 + 0.5 * std::cos(a + a / 2));
+  EXPECT_DOUBLE_EQ(s.seedZ.item(7), -1 + 0.5 * std::sin(3 * a + a / 2));
+  EXPECT_EQ(s.seedX.item(6), 2.0);
+}
 
 TEST(Streamlines, VelocityAtInterpolatesAndFailsOutside) {
   SimulationState empty;
@@ -257,15 +283,15 @@ TEST(StreamlinesThread, StopMidLineThenStartContinuesTheSameLine) {
   ASSERT_TRUE(waitParkedIdle(*s));
   EXPECT_EQ(s->currentLine.load(), 1);
   EXPECT_EQ(log.get(), std::vector<std::string>{"Старт"});
-  EXPECT_TRUE(sameBits(tracedLine(*s, 0), literal::traceLine(*s, seed0, 100)));
-  EXPECT_TRUE(sameBits(tracedLine(*s, 1), literal::traceLine(*s, seed1, 100)));
+  EXPECT_TRUE(sameBits(tracedLine(*s, 0), referenceLine(*s, seed0, 100)));
+  EXPECT_TRUE(sameBits(tracedLine(*s, 1), referenceLine(*s, seed1, 100)));
   EXPECT_EQ(s->flowLineThread.createCount(), 1u);
 
   // After a completed run, start begins a new run over the current seeds.
   startFlowLines(*s);
   ASSERT_TRUE(waitFor([&] { return log.get().size() == 2; }));
   ASSERT_TRUE(waitParkedIdle(*s));
-  EXPECT_TRUE(sameBits(tracedLine(*s, 0), literal::traceLine(*s, {5, 1, 1}, 100)));
+  EXPECT_TRUE(sameBits(tracedLine(*s, 0), referenceLine(*s, {5, 1, 1}, 100)));
   s->setRepaintCallback(nullptr);
   s->setFlowLineCaptionCallback(nullptr);
 }
@@ -294,7 +320,7 @@ TEST(StreamlinesThread, PausedRunStartsAgainOnReplacedVolumes) {
   startFlowLines(*s);
   ASSERT_TRUE(waitParkedIdle(*s));
   const auto line = tracedLine(*s, 0);
-  EXPECT_TRUE(sameBits(line, literal::traceLine(*s, seed, 60)));
+  EXPECT_TRUE(sameBits(line, referenceLine(*s, seed, 60)));
   for (const Vec3& p : line) EXPECT_EQ(p[0], 3.0);  // no point of the old flow remains
   s->setRepaintCallback(nullptr);
 }
