@@ -361,6 +361,7 @@ bool loadVolume(ValueTable& slice, const std::string& dir, FiniteVolume& vol,
 
 bool loadCase(SimulationState& s, const std::string& folder, std::string* error) {
   io_detail::CNumericLocale cLocale;
+  if (folder.empty()) return fail(error, "no folder name given");
   if (!exists(folder)) return fail(error, folder + ": folder does not exist");
 
   CaseHeader h;

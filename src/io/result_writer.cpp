@@ -295,6 +295,7 @@ bool saveCase(SimulationState& s, const std::string& folder, std::string* error)
     }
   } resume{s, resumeInterpolation};
 
+  if (folder.empty()) return fail(error, "no folder name given");
   std::lock_guard<std::mutex> pass(s.passMutex);
   if (!makeFolder(folder, error)) return false;
 

@@ -132,20 +132,22 @@ TEST(SolverKernels, ConstantFieldsGiveZeroRhsWhateverTheMetricsAndStayUnchanged)
 TEST(SolverKernels, EachTermHasItsSignAndScale) {
   const FlowParams p = params();
   const double gam = p.k, M = p.M, Re = p.Re, Pr = p.Pr;
-  const double x0 = 4 * kH;  // centre coordinate
+  const double x0 = 4 * kH;                           // centre coordinate
   const double sound = std::sqrt(1.0 / gam / M / M);  // c at T = 1, unit metric
   const double tol = 1e-9;
   FiniteVolume v;
   makeBox(v, kN, kH);
 
   // Density advected by a uniform stream: R_ro = -U d(ro)/dx.
-  setFlow(v, constant(0.3), constant(0), constant(0), [](double x, double, double) { return 1 + 2 * x; },
-          constant(1), constant(0));
+  setFlow(
+      v, constant(0.3), constant(0), constant(0),
+      [](double x, double, double) { return 1 + 2 * x; }, constant(1), constant(0));
   EXPECT_NEAR(rhsAtCentre(v, p).ro, -0.3 * 2, tol);
 
   // Viscous diffusion of u = y^2 with the artificial dissipation 1/4 * lambda * d2.
-  setFlow(v, [](double, double y, double) { return y * y; }, constant(0), constant(0), constant(1),
-          constant(1), constant(0));
+  setFlow(
+      v, [](double, double y, double) { return y * y; }, constant(0), constant(0), constant(1),
+      constant(1), constant(0));
   Rhs r = rhsAtCentre(v, p);
   EXPECT_NEAR(r.u, 2.0 / Re + sound / 4 * 2 * kH * kH, tol);
   EXPECT_NEAR(r.ro, 0.0, tol);
@@ -156,8 +158,9 @@ TEST(SolverKernels, EachTermHasItsSignAndScale) {
   }
 
   // Viscous heating of a shear flow u = y: Phi = (du/dy)^2 = 1.
-  setFlow(v, [](double, double y, double) { return y; }, constant(0), constant(0), constant(1),
-          constant(1), constant(0));
+  setFlow(
+      v, [](double, double y, double) { return y; }, constant(0), constant(0), constant(1),
+      constant(1), constant(0));
   r = rhsAtCentre(v, p);
   EXPECT_NEAR(r.T, gam * (gam - 1) * M * M / Re, tol);
   EXPECT_NEAR(r.u, 0.0, tol);
@@ -165,8 +168,9 @@ TEST(SolverKernels, EachTermHasItsSignAndScale) {
   // The single mixed term: u = y*z with grad(eta).grad(zeta) = 0.5 gives
   // L(u) = 2*0.5*d2u/(deta dzeta) = 1.
   std::fill(v.g_etazeta.begin(), v.g_etazeta.end(), 0.5f);
-  setFlow(v, [](double, double y, double z) { return y * z; }, constant(0), constant(0), constant(1),
-          constant(1), constant(0));
+  setFlow(
+      v, [](double, double y, double z) { return y * z; }, constant(0), constant(0), constant(1),
+      constant(1), constant(0));
   EXPECT_NEAR(rhsAtCentre(v, p).u, 1.0 / Re, tol);
   {
     const int n = pointIndex(v, 4, 4, 4);
@@ -175,8 +179,9 @@ TEST(SolverKernels, EachTermHasItsSignAndScale) {
   std::fill(v.g_etazeta.begin(), v.g_etazeta.end(), 0.0f);
 
   // Pressure gradient from T = 1 + x at unit density: R_u = -dP/dx/(k M^2).
-  setFlow(v, constant(0), constant(0), constant(0), constant(1),
-          [](double x, double, double) { return 1 + x; }, constant(0));
+  setFlow(
+      v, constant(0), constant(0), constant(0), constant(1),
+      [](double x, double, double) { return 1 + x; }, constant(0));
   r = rhsAtCentre(v, p);
   EXPECT_NEAR(r.u, -1.0 / (gam * M * M), tol);
   EXPECT_NEAR(r.v, 0.0, tol);
@@ -189,20 +194,22 @@ TEST(SolverKernels, EachTermHasItsSignAndScale) {
   const double d = 2 * x0 + 0.5;
   EXPECT_NEAR(r.ro, -0.5 * d, tol);
   EXPECT_NEAR(r.u, 2.0 / (Re * 3.0), tol);
-  EXPECT_NEAR(r.T, 0.5 * d - (gam - 1) * d - 0.66666666666666 * d * d * gam * (gam - 1) * M * M / Re,
-              tol);
+  EXPECT_NEAR(
+      r.T, 0.5 * d - (gam - 1) * d - 0.66666666666666 * d * d * gam * (gam - 1) * M * M / Re, tol);
 
   // Heat conduction of T = x^2 (P = T) with the dissipation of its own sound speed.
-  setFlow(v, constant(0), constant(0), constant(0), constant(1),
-          [](double x, double, double) { return x * x; }, constant(0));
+  setFlow(
+      v, constant(0), constant(0), constant(0), constant(1),
+      [](double x, double, double) { return x * x; }, constant(0));
   r = rhsAtCentre(v, p);
   const double Tc = x0 * x0;
   EXPECT_NEAR(r.T, gam * 2.0 / (Re * Pr) + std::sqrt(Tc / gam / M / M) / 4 * 2 * kH * kH, tol);
 
   // Momentum advection in skew-symmetric form: u = 1 + x gives R_u = -u du/dx
   // (with div = du/dx stored consistently) and R_ro = -d(ro u)/dx.
-  setFlow(v, [](double x, double, double) { return 1 + x; }, constant(0), constant(0), constant(1),
-          constant(1), constant(1));
+  setFlow(
+      v, [](double x, double, double) { return 1 + x; }, constant(0), constant(0), constant(1),
+      constant(1), constant(1));
   r = rhsAtCentre(v, p);
   EXPECT_NEAR(r.u, -(1 + x0) * 1.0, tol);
   EXPECT_NEAR(r.ro, -1.0, tol);
@@ -277,8 +284,10 @@ TEST(SolverKernels, ZetaDifferencesCoverEveryEtaLayerAndType) {
   computeRhs(v, params(), RhsTarget::Corrector);
   for (int j : {0, 3, kN}) {
     const int n = pointIndex(v, 2, j, 5);
-    EXPECT_EQ(v.u_zeta[size_t(n)], 0.5 * v.steps_zeta[1] * (v.u[size_t(n + 1)] - v.u[size_t(n - 1)]));
-    EXPECT_EQ(v.T_zeta[size_t(n)], 0.5 * v.steps_zeta[1] * (v.T[size_t(n + 1)] - v.T[size_t(n - 1)]));
+    EXPECT_EQ(v.u_zeta[size_t(n)],
+              0.5 * v.steps_zeta[1] * (v.u[size_t(n + 1)] - v.u[size_t(n - 1)]));
+    EXPECT_EQ(v.T_zeta[size_t(n)],
+              0.5 * v.steps_zeta[1] * (v.T[size_t(n + 1)] - v.T[size_t(n - 1)]));
   }
 }
 

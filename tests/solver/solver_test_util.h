@@ -3,14 +3,15 @@
 // with identity metrics), the default shell grid, and fields set from
 // functions of the global position.
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <functional>
 #include <memory>
 #include <string>
 
-#include <gtest/gtest.h>
-
 #include "grid/geometry.h"
+#include "grid/interpolation.h"
 #include "state/simulation_state.h"
 
 namespace brelvik::testing {
@@ -86,6 +87,17 @@ inline std::unique_ptr<SimulationState> gridState(const DomainInputs& in = defau
   s->schemeOrder = schemeOrder;
   std::string error;
   EXPECT_TRUE(createDomain(*s, in, &error)) << error;
+  return s;
+}
+
+// The default grid with complete interpolation data.
+inline std::unique_ptr<SimulationState> interpolatedGridState() {
+  auto s = gridState();
+  std::string error;
+  EXPECT_TRUE(runInterpolation(
+      *s, [](int, int) {}, &error))
+      << error;
+  EXPECT_EQ(s->interpolationReady.load(), 1);
   return s;
 }
 

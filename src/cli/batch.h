@@ -1,0 +1,90 @@
+#pragma once
+// brelvik-batch: runs a whole case without a window (Create, interpolation,
+// New, solver passes, save), for long runs, scripting and machines without a
+// display.
+//
+// Exit status: 0 done; 2 bad option or input (nothing computed); 3 the
+// solution diverged (the case is still saved); 4 a file or folder could not
+// be read or written.
+//
+// Options are described by one table (batchOptionTable) of long GNU-style
+// options: "--name value", "--name=value" or a bare "--flag". Adding an
+// option means adding a field to BatchOptions, one row to the table and,
+// if it needs work, a step in runBatch.
+
+#include <functional>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "state/simulation_state.h"
+
+namespace brelvik {
+
+enum BatchExit : int {
+  kExitDone = 0,
+  kExitBadInput = 2,
+  kExitDiverged = 3,
+  kExitFileError = 4,
+};
+
+struct BatchOptions {
+  // Grid (the domain dialog's defaults). D and s are rounded to single
+  // precision when the grid is built.
+  double size = 15;
+  double firstStep = 0.02;
+  int nx = 19, ny = 12, nz = 12;
+  // The first grid option given, for the message when it is combined with
+  // --open; empty when none was given.
+  std::string gridOptionGiven;
+
+  // Flow parameters; unset ones keep the state's (default or loaded) values.
+  std::optional<double> dt, Re, M, Pr, k;
+
+  int steps = 1000;
+  std::string openDir;  // empty: build a new case
+  std::string saveDir = "save";
+  int threads = 0;  // 0: the OpenMP default
+  bool quiet = false;
+  bool help = false;
+};
+
+struct BatchOption {
+  const char* name;       // without the leading "--"
+  const char* valueName;  // nullptr for a flag
+  const char* help;
+  // Stores the value (empty for a flag); false with a message naming the
+  // option when the value is not acceptable.
+  std::function<bool(BatchOptions&, const std::string& value, std::string* error)> apply;
+};
+
+const std::vector<BatchOption>& batchOptionTable();
+
+// Parses the arguments after the program name. False with a message naming
+// the option when an option is unknown, lacks its value or has a bad value,
+// or when options do not go together.
+bool parseBatchOptions(const std::vector<std::string>& args, BatchOptions& options,
+                       std::string* error);
+
+// The --help text.
+std::string batchUsage();
+
+// How the run reports: history samples go to `out` (one line each, tab
+// separated), messages and progress bars to `err`. Progress bars are drawn
+// only when `progressBars` is set (stderr is a terminal and not --quiet).
+struct BatchStreams {
+  std::ostream& out;
+  std::ostream& err;
+  bool progressBars = false;
+};
+
+// Runs the case described by `options` on `s` and returns the exit status.
+int runBatch(SimulationState& s, const BatchOptions& options, BatchStreams streams);
+
+// Parses `args`, prints the help or the option error, and runs. Returns the
+// exit status. `errIsTerminal`: whether `err` is a terminal.
+int batchMain(SimulationState& s, const std::vector<std::string>& args, std::ostream& out,
+              std::ostream& err, bool errIsTerminal);
+
+}  // namespace brelvik

@@ -1,0 +1,200 @@
+// Option table and parser of brelvik-batch.
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <sstream>
+
+#include "cli/batch.h"
+
+namespace brelvik {
+
+namespace {
+
+bool optionError(std::string* error, const std::string& name, const std::string& what) {
+  if (error) *error = "option --" + name + ": " + what;
+  return false;
+}
+
+// Whole-token number parsing: unlike the dialogs, the command line refuses
+// "12abc" instead of reading 12.
+bool parseDouble(const std::string& text, double& out) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  const double v = std::strtod(text.c_str(), &end);
+  if (*end != '\0' || errno == ERANGE || !std::isfinite(v)) return false;
+  out = v;
+  return true;
+}
+
+bool parseInt(const std::string& text, int& out) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  const long v = std::strtol(text.c_str(), &end, 10);
+  if (*end != '\0' || errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
+  out = static_cast<int>(v);
+  return true;
+}
+
+// A positive real stored into `field`.
+auto positiveReal(const char* name, double BatchOptions::*field) {
+  return [name, field](BatchOptions& o, const std::string& v, std::string* error) {
+    double x = 0;
+    if (!parseDouble(v, x)) return optionError(error, name, "\"" + v + "\" is not a number");
+    if (!(x > 0)) return optionError(error, name, "must be positive, got " + v);
+    o.*field = x;
+    return true;
+  };
+}
+
+// A positive flow parameter (kept optional: unset ones are not changed).
+auto flowParameter(const char* name, std::optional<double> BatchOptions::*field) {
+  return [name, field](BatchOptions& o, const std::string& v, std::string* error) {
+    double x = 0;
+    if (!parseDouble(v, x)) return optionError(error, name, "\"" + v + "\" is not a number");
+    if (!(x > 0)) return optionError(error, name, "must be positive, got " + v);
+    o.*field = x;
+    return true;
+  };
+}
+
+auto integerAtLeast(const char* name, int BatchOptions::*field, int minimum) {
+  return [name, field, minimum](BatchOptions& o, const std::string& v, std::string* error) {
+    int x = 0;
+    if (!parseInt(v, x)) return optionError(error, name, "\"" + v + "\" is not an integer");
+    if (x < minimum)
+      return optionError(error, name, "must be at least " + std::to_string(minimum) + ", got " + v);
+    o.*field = x;
+    return true;
+  };
+}
+
+// Grid options also remember that a grid option was given.
+template <class F>
+auto gridOption(const char* name, F apply) {
+  return [name, apply](BatchOptions& o, const std::string& v, std::string* error) {
+    if (!apply(o, v, error)) return false;
+    if (o.gridOptionGiven.empty()) o.gridOptionGiven = name;
+    return true;
+  };
+}
+
+auto folder(const char* name, std::string BatchOptions::*field) {
+  return [name, field](BatchOptions& o, const std::string& v, std::string* error) {
+    if (v.empty()) return optionError(error, name, "needs a folder name");
+    o.*field = v;
+    return true;
+  };
+}
+
+}  // namespace
+
+const std::vector<BatchOption>& batchOptionTable() {
+  static const std::vector<BatchOption> table = {
+      {"size", "D", "domain size: outer radius in sphere radii (default 15)",
+       gridOption("size", positiveReal("size", &BatchOptions::size))},
+      {"first-step", "S", "radial size of the first cell at the sphere (default 0.02)",
+       gridOption("first-step", positiveReal("first-step", &BatchOptions::firstStep))},
+      {"nx", "N", "radial cell count (default 19)",
+       gridOption("nx", integerAtLeast("nx", &BatchOptions::nx, 1))},
+      {"ny", "N", "angular cell count along eta (default 12)",
+       gridOption("ny", integerAtLeast("ny", &BatchOptions::ny, 1))},
+      {"nz", "N", "angular cell count along zeta (default 12)",
+       gridOption("nz", integerAtLeast("nz", &BatchOptions::nz, 1))},
+      {"dt", "DT", "time step (default 0.001)", flowParameter("dt", &BatchOptions::dt)},
+      {"re", "RE", "Reynolds number (default 100)", flowParameter("re", &BatchOptions::Re)},
+      {"mach", "M", "Mach number (default 0.6)", flowParameter("mach", &BatchOptions::M)},
+      {"pr", "PR", "Prandtl number (default 1)", flowParameter("pr", &BatchOptions::Pr)},
+      {"k", "K", "ratio of specific heats (default 1.4)", flowParameter("k", &BatchOptions::k)},
+      {"steps", "N", "solver steps to run; 0 prepares and saves the case (default 1000)",
+       integerAtLeast("steps", &BatchOptions::steps, 0)},
+      {"open", "DIR", "continue the case saved in DIR instead of building a new one",
+       folder("open", &BatchOptions::openDir)},
+      {"save", "DIR", "folder the case is saved to at the end (default \"save\")",
+       folder("save", &BatchOptions::saveDir)},
+      {"threads", "N", "number of threads of the numerical kernels (default: all cores)",
+       integerAtLeast("threads", &BatchOptions::threads, 1)},
+      {"quiet", nullptr, "draw no progress bars",
+       [](BatchOptions& o, const std::string&, std::string*) {
+         o.quiet = true;
+         return true;
+       }},
+      {"help", nullptr, "show this help and exit",
+       [](BatchOptions& o, const std::string&, std::string*) {
+         o.help = true;
+         return true;
+       }},
+  };
+  return table;
+}
+
+bool parseBatchOptions(const std::vector<std::string>& args, BatchOptions& options,
+                       std::string* error) {
+  const auto& table = batchOptionTable();
+  for (size_t a = 0; a < args.size(); ++a) {
+    const std::string& arg = args[a];
+    if (arg.size() < 3 || arg.compare(0, 2, "--") != 0) {
+      if (error) *error = "unexpected argument \"" + arg + "\" (options start with --; see --help)";
+      return false;
+    }
+    std::string name = arg.substr(2);
+    std::optional<std::string> value;
+    if (const size_t eq = name.find('='); eq != std::string::npos) {
+      value = name.substr(eq + 1);
+      name.resize(eq);
+    }
+    const BatchOption* option = nullptr;
+    for (const BatchOption& o : table)
+      if (name == o.name) option = &o;
+    if (!option) {
+      if (error) *error = "unknown option --" + name + " (see --help)";
+      return false;
+    }
+    if (!option->valueName) {
+      if (value) return optionError(error, name, "takes no value");
+      if (!option->apply(options, std::string(), error)) return false;
+      continue;
+    }
+    if (!value) {
+      if (a + 1 >= args.size()) return optionError(error, name, "needs a value");
+      value = args[++a];
+    }
+    if (!option->apply(options, *value, error)) return false;
+  }
+  if (options.help) return true;
+  if (!options.openDir.empty() && !options.gridOptionGiven.empty()) {
+    return optionError(error, options.gridOptionGiven,
+                       "cannot be combined with --open: the grid comes from the saved case");
+  }
+  return true;
+}
+
+std::string batchUsage() {
+  std::ostringstream text;
+  text << "Usage: brelvik-batch [OPTION]...\n"
+          "Runs a flow case round the sphere without a window: builds the grid, computes\n"
+          "the interpolation data, sets the initial flow, runs the solver and saves the\n"
+          "case. Every history sample is printed to standard output as one line\n"
+          "\"step<TAB>time<TAB>Cx<TAB>Cp<TAB>Cf\"; progress goes to standard error.\n"
+          "Flow parameters are rounded to single precision, as the flow dialog stores them.\n"
+          "\nOptions:\n";
+  for (const BatchOption& o : batchOptionTable()) {
+    std::string left = std::string("  --") + o.name;
+    if (o.valueName) left += std::string(" ") + o.valueName;
+    text << left;
+    const size_t column = 24;
+    if (left.size() + 2 > column)
+      text << "\n" << std::string(column, ' ');
+    else
+      text << std::string(column - left.size(), ' ');
+    text << o.help << "\n";
+  }
+  text << "\nExit status: 0 done; 2 bad option or input; 3 the solution diverged (the case\n"
+          "is still saved); 4 a file or folder could not be read or written.\n";
+  return text.str();
+}
+
+}  // namespace brelvik

@@ -1,0 +1,236 @@
+// The run of brelvik-batch: Create or Open, interpolation, New, solver
+// passes, save.
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <ostream>
+
+#include "cli/batch.h"
+#include "grid/geometry.h"
+#include "grid/interpolation.h"
+#include "io/result_folder.h"
+#include "solver/solver.h"
+
+#ifdef _OPENMP
+#include <omp.h>
+#endif
+
+namespace brelvik {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A one-line progress bar redrawn in place with '\r', at most ten times a
+// second; nothing at all when disabled.
+class ProgressBar {
+ public:
+  ProgressBar(std::ostream& err, bool enabled) : err_(err), enabled_(enabled) {}
+  ~ProgressBar() { finish(); }
+
+  // done of total, followed by `text`.
+  void update(long done, long total, const std::string& text, bool force = false) {
+    if (!enabled_) return;
+    const auto now = Clock::now();
+    if (!force && drawn_ && now - last_ < std::chrono::milliseconds(100)) return;
+    last_ = now;
+    drawn_ = true;
+    constexpr int kWidth = 30;
+    const int filled =
+        total > 0 ? static_cast<int>(std::min<long>(kWidth, done * kWidth / total)) : kWidth;
+    std::string line = "\r[" + std::string(static_cast<size_t>(filled), '#') +
+                       std::string(static_cast<size_t>(kWidth - filled), '.') + "] " +
+                       std::to_string(done) + "/" + std::to_string(total) + " " + text;
+    // Pad so that a shorter line covers the previous one.
+    if (line.size() < width_) line += std::string(width_ - line.size(), ' ');
+    width_ = line.size();
+    err_ << line << std::flush;
+  }
+
+  void finish() {
+    if (enabled_ && drawn_) err_ << "\n" << std::flush;
+    drawn_ = false;
+  }
+
+ private:
+  std::ostream& err_;
+  bool enabled_;
+  bool drawn_ = false;
+  size_t width_ = 0;
+  Clock::time_point last_{};
+};
+
+std::string formatSeconds(double seconds) {
+  if (!std::isfinite(seconds) || seconds < 0) return "?";
+  const long s = std::lround(seconds);
+  char buf[32];
+  if (s >= 3600)
+    std::snprintf(buf, sizeof buf, "%ld:%02ld:%02ld", s / 3600, (s / 60) % 60, s % 60);
+  else
+    std::snprintf(buf, sizeof buf, "%ld:%02ld", s / 60, s % 60);
+  return buf;
+}
+
+// The domain checks name the dialog's fields; on the command line the
+// options are what the user can change.
+std::string withOptionNames(const std::string& message) {
+  static const std::pair<const char*, const char*> fields[] = {
+      {"Размер области", "--size"}, {"Сжатие", "--first-step"}, {"Nx, Ny, Nz", "--nx/--ny/--nz"},
+      {"Nx", "--nx"},               {"Ny", "--ny"},            {"Nz", "--nz"}};
+  for (const auto& [field, option] : fields)
+    if (message.compare(0, std::strlen(field), field) == 0)
+      return std::string("option ") + option + ": " + message;
+  return message;
+}
+
+// Stores a flow parameter the way the flow dialog does: rounded to single
+// precision.
+void storeFlowParameters(SimulationState& s, const BatchOptions& o) {
+  std::lock_guard<std::mutex> pass(s.passMutex);
+  if (o.dt) s.dt = toSingle(*o.dt);
+  if (o.Re) s.Re = toSingle(*o.Re);
+  if (o.M) s.M = toSingle(*o.M);
+  if (o.Pr) s.Pr = toSingle(*o.Pr);
+  if (o.k) s.k = toSingle(*o.k);
+}
+
+bool checkFlowParameters(const BatchOptions& o, std::string* error) {
+  const std::pair<const char*, const std::optional<double>*> params[] = {
+      {"dt", &o.dt}, {"re", &o.Re}, {"mach", &o.M}, {"pr", &o.Pr}, {"k", &o.k}};
+  for (const auto& [name, value] : params) {
+    if (!*value) continue;
+    const double single = toSingle(**value);
+    if (!std::isfinite(single) || !(single > 0)) {
+      *error = std::string("option --") + name + ": value is out of the single-precision range";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool interpolate(SimulationState& s, const BatchStreams& io, std::string* error) {
+  ProgressBar bar(io.err, io.progressBars);
+  const auto started = Clock::now();
+  const bool ok = runInterpolation(
+      s,
+      [&](int done, int total) {
+        const double elapsed = std::chrono::duration<double>(Clock::now() - started).count();
+        bar.update(done, total, "interpolation points, " + formatSeconds(elapsed));
+      },
+      error);
+  bar.finish();
+  return ok;
+}
+
+void printSamples(SimulationState& s, int& printed, std::ostream& out) {
+  std::lock_guard<std::mutex> series(s.seriesMutex);
+  const int count = s.historyTime.size();
+  for (; printed < count; ++printed) {
+    char line[160];
+    std::snprintf(line, sizeof line, "%d\t%.17g\t%.17g\t%.17g\t%.17g\n", s.stepCount,
+                  s.historyTime.item(printed), s.historyCx.item(printed),
+                  s.historyCp.item(printed), s.historyCf.item(printed));
+    out << line;
+  }
+  out.flush();
+}
+
+}  // namespace
+
+int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
+  std::string error;
+  auto failWith = [&](int status, const std::string& message) {
+    io.err << "brelvik-batch: " << message << "\n";
+    return status;
+  };
+
+  if (!checkFlowParameters(o, &error)) return failWith(kExitBadInput, error);
+  DomainInputs in;
+  in.D = toSingle(o.size);
+  in.s = toSingle(o.firstStep);
+  in.nx = o.nx;
+  in.ny = o.ny;
+  in.nz = o.nz;
+  if (o.openDir.empty() && !validateDomainInputs(in, s.schemeOrder, &error))
+    return failWith(kExitBadInput, withOptionNames(error));
+
+#ifdef _OPENMP
+  if (o.threads > 0) omp_set_num_threads(o.threads);
+#endif
+
+  if (!o.openDir.empty()) {
+    if (!loadCase(s, o.openDir, &error)) return failWith(kExitFileError, error);
+    if (!s.gridCreated.load() || s.volumeCount == 0)
+      return failWith(kExitBadInput, o.openDir + ": the saved case has no grid to continue");
+    storeFlowParameters(s, o);
+    // Complete what the saved case lacks, as the user would in the window.
+    if (!s.interpolationReady.load()) {
+      if (!interpolate(s, io, &error)) return failWith(kExitBadInput, error);
+      newCase(s);
+    } else if (!s.flowInitialised.load()) {
+      newCase(s);
+    }
+  } else {
+    if (!createDomain(s, in, &error)) return failWith(kExitBadInput, withOptionNames(error));
+    storeFlowParameters(s, o);
+    if (!interpolate(s, io, &error)) return failWith(kExitBadInput, error);
+    newCase(s);
+  }
+
+  int printed = 0;
+  {
+    std::lock_guard<std::mutex> series(s.seriesMutex);
+    printed = s.historyTime.size();  // samples of a loaded case were printed by its own run
+  }
+  int status = kExitDone;
+  {
+    ProgressBar bar(io.err, io.progressBars);
+    const auto started = Clock::now();
+    for (int n = 1; n <= o.steps; ++n) {
+      const bool passed = solverPass(s);
+      printSamples(s, printed, io.out);
+      if (s.divergedStep.load() >= 0) {
+        bar.finish();
+        io.err << "brelvik-batch: the solution diverged at step " << s.divergedStep.load() << "\n";
+        status = kExitDiverged;
+        break;
+      }
+      if (!passed) {
+        bar.finish();
+        return failWith(kExitBadInput, "the case is not ready for the solver");
+      }
+      const double elapsed = std::chrono::duration<double>(Clock::now() - started).count();
+      const double rate = elapsed > 0 ? n / elapsed : 0;
+      char text[160];
+      std::snprintf(text, sizeof text, "steps  t=%.6g  Cx=%.6g  %.1f steps/s  %s left",
+                    s.physicalTime, s.Cx, rate,
+                    formatSeconds(rate > 0 ? (o.steps - n) / rate : -1).c_str());
+      bar.update(n, o.steps, text, n == o.steps);
+    }
+  }
+
+  if (!saveCase(s, o.saveDir, &error)) return failWith(kExitFileError, error);
+  io.err << "brelvik-batch: case saved to " << o.saveDir << " (step " << s.stepCount
+         << ", time " << s.physicalTime << ")\n";
+  return status;
+}
+
+int batchMain(SimulationState& s, const std::vector<std::string>& args, std::ostream& out,
+              std::ostream& err, bool errIsTerminal) {
+  BatchOptions options;
+  std::string error;
+  if (!parseBatchOptions(args, options, &error)) {
+    err << "brelvik-batch: " << error << "\n";
+    return kExitBadInput;
+  }
+  if (options.help) {
+    out << batchUsage();
+    return kExitDone;
+  }
+  return runBatch(s, options, BatchStreams{out, err, errIsTerminal && !options.quiet});
+}
+
+}  // namespace brelvik
