@@ -465,29 +465,29 @@ void updatePlane(FiniteVolume& v, double dt, int i) {
 }  // namespace
 
 void saveState(FiniteVolume& vol) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (vol.pointCount() >= kParallelMinPoints)
   for (int i = 0; i <= vol.Nx; ++i) saveStatePlane(vol, i);
 }
 
 void computeProducts(FiniteVolume& vol) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (vol.pointCount() >= kParallelMinPoints)
   for (int i = 0; i <= vol.Nx; ++i) productsPlane(vol, i);
 }
 
 void computeRhs(FiniteVolume& vol, const FlowParams& p, RhsTarget target) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (vol.pointCount() >= kParallelMinPoints)
   for (int i = vol.i_begin; i <= vol.i_end; ++i) zetaPlane(vol, i);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (vol.pointCount() >= kParallelMinPoints)
   for (int i = vol.i_begin; i <= vol.i_end; ++i) rhsPlane(vol, p, target, i);
 }
 
 void predictorUpdate(FiniteVolume& vol, double dt) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (vol.pointCount() >= kParallelMinPoints)
   for (int i = vol.i_begin; i <= vol.i_end; ++i) updatePlane<false>(vol, dt, i);
 }
 
 void correctorUpdate(FiniteVolume& vol, double dt) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (vol.pointCount() >= kParallelMinPoints)
   for (int i = vol.i_begin; i <= vol.i_end; ++i) updatePlane<true>(vol, dt, i);
 }
 
@@ -496,7 +496,7 @@ void correctorUpdate(FiniteVolume& vol, double dt) {
 // planes i+-1 read, hence the barriers between the three loops. The zeta
 // differences of plane i are read only by R of the same plane.
 void predictVolume(FiniteVolume& vol, const FlowParams& p) {
-#pragma omp parallel
+#pragma omp parallel if (vol.pointCount() >= kParallelMinPoints)
   {
 #pragma omp for schedule(static)
     for (int i = 0; i <= vol.Nx; ++i) {
@@ -514,7 +514,7 @@ void predictVolume(FiniteVolume& vol, const FlowParams& p) {
 }
 
 void correctVolume(FiniteVolume& vol, const FlowParams& p) {
-#pragma omp parallel
+#pragma omp parallel if (vol.pointCount() >= kParallelMinPoints)
   {
 #pragma omp for schedule(static)
     for (int i = 0; i <= vol.Nx; ++i) productsPlane(vol, i);
@@ -535,7 +535,7 @@ void correctVolume(FiniteVolume& vol, const FlowParams& p) {
 void predictAll(SimulationState& s, const FlowParams& p) {
   std::vector<FiniteVolume>& vols = s.volumes;
   const int count = s.volumeCount;
-#pragma omp parallel
+#pragma omp parallel if (allocatedPoints(vols, count) >= kParallelMinPoints)
   {
     forPlanesOfAllVolumes(vols, count, false, [](FiniteVolume& v, int i) {
       saveStatePlane(v, i);
@@ -553,7 +553,7 @@ void predictAll(SimulationState& s, const FlowParams& p) {
 void correctAll(SimulationState& s, const FlowParams& p) {
   std::vector<FiniteVolume>& vols = s.volumes;
   const int count = s.volumeCount;
-#pragma omp parallel
+#pragma omp parallel if (allocatedPoints(vols, count) >= kParallelMinPoints)
   {
     forPlanesOfAllVolumes(vols, count, false, [](FiniteVolume& v, int i) { productsPlane(v, i); });
     forPlanesOfAllVolumes(vols, count, true, [&p](FiniteVolume& v, int i) {

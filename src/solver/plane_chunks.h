@@ -45,6 +45,18 @@ inline void forBoxPlaneChunks(const FiniteVolume& v, int i, Eval&& eval, Store&&
 
 namespace brelvik {
 
+// Below this many points a parallel region costs more than it saves (and
+// on a busy machine a barrier can cost a whole time slice), so small
+// volumes run on the calling thread. The results are the same either way.
+inline constexpr long long kParallelMinPoints = 4096;
+
+inline long long allocatedPoints(const std::vector<FiniteVolume>& vols, int count) {
+  long long total = 0;
+  for (int vi = 0; vi < count; ++vi)
+    if (vols[size_t(vi)].allocated) total += vols[size_t(vi)].pointCount();
+  return total;
+}
+
 // Shares the i-planes of every allocated volume among the threads of the
 // enclosing OpenMP parallel region (a static split of one flat plane
 // numbering, so each plane is computed by one thread with the same code
