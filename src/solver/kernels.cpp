@@ -545,8 +545,8 @@ void predictAll(SimulationState& s, const FlowParams& p) {
       zetaPlane(v, i);
       rhsPlane(v, p, RhsTarget::Predictor, i);
     });
-    forPlanesOfAllVolumes(vols, count, true,
-                          [&p](FiniteVolume& v, int i) { updatePlane<false>(v, p.dt, i); });
+    forPlanesOfAllVolumes<false>(vols, count, true,
+                                 [&p](FiniteVolume& v, int i) { updatePlane<false>(v, p.dt, i); });
   }
 }
 
@@ -560,8 +560,8 @@ void correctAll(SimulationState& s, const FlowParams& p) {
       zetaPlane(v, i);
       rhsPlane(v, p, RhsTarget::Corrector, i);
     });
-    forPlanesOfAllVolumes(vols, count, true,
-                          [&p](FiniteVolume& v, int i) { updatePlane<true>(v, p.dt, i); });
+    forPlanesOfAllVolumes<false>(vols, count, true,
+                                 [&p](FiniteVolume& v, int i) { updatePlane<true>(v, p.dt, i); });
   }
 }
 
