@@ -119,9 +119,18 @@ double solveConjugateGradient(int n, const double* A, double* x, const double* b
   return bestRes;
 }
 
-BasisStatus buildBasis(const double* dx, const double* dy, const double* dz,
-                       std::vector<BasisTerm>& terms, double* basis, int L) {
-  assert(L >= 1 && L <= kMaxBasisSize && L <= int(terms.size()));
+namespace {
+
+// Row-major L x L: sums over points run in point order for every row, so the
+// loops below may visit rows in any interleaving (and be vectorised across
+// rows or points) without changing a single result.
+//
+// N > 0: the number of points is the compile-time N (loops unroll); N = 0:
+// it is the run-time L.
+template <int N>
+BasisStatus buildBasisImpl(const double* dx, const double* dy, const double* dz,
+                           std::vector<BasisTerm>& terms, double* basis, int Lrun) {
+  const int L = N > 0 ? N : Lrun;
   for (int m = 1; m < L; ++m)
     for (int l = 0; l < m; ++l) terms[m].coefficients[l] = 0.0;
 
@@ -135,7 +144,13 @@ BasisStatus buildBasis(const double* dx, const double* dy, const double* dz,
   int independentRows[kMaxBasisSize];
   independentRows[0] = 0;
 
-  double g[kMaxBasisSize];
+  double g[kMaxBasisSize], acc[kMaxBasisSize];
+  // acc[l] = sum over points of a[p] * row l, for l < m.
+  const auto dotsWithRows = [&](const double* a, int m) {
+    for (int l = 0; l < m; ++l) acc[l] = 0.0;
+    for (int p = 0; p < L; ++p)
+      for (int l = 0; l < m; ++l) acc[l] += a[p] * basis[l * L + p];
+  };
   for (int m = 1; m < L; ++m) {
     BasisTerm& t = terms[m];
     double* row = basis + m * L;
@@ -146,19 +161,20 @@ BasisStatus buildBasis(const double* dx, const double* dy, const double* dz,
       g[p] = productPart(t, dx[p], dy[p], dz[p], rx ? rx[p] : 0.0, ry ? ry[p] : 0.0, rz ? rz[p] : 0.0);
 
     double* coef = t.coefficients.data();
-    for (int l = 0; l < m; ++l) coef[l] = -dot(L, g, basis + l * L);
+    dotsWithRows(g, m);
+    for (int l = 0; l < m; ++l) coef[l] = -acc[l];
+    // row = g + sum_l coef[l] * row l, the terms added in order of l.
     const auto formRow = [&] {
-      for (int p = 0; p < L; ++p) {
-        double v = g[p];
-        for (int l = 0; l < m; ++l) v += coef[l] * basis[l * L + p];
-        row[p] = v;
-      }
+      for (int p = 0; p < L; ++p) row[p] = g[p];
+      for (int l = 0; l < m; ++l)
+        for (int p = 0; p < L; ++p) row[p] += coef[l] * basis[l * L + p];
     };
     formRow();
 
+    dotsWithRows(row, m);
     double worst = 0;
     for (int l = 0; l < m; ++l) {
-      const double d = std::fabs(dot(L, row, basis + l * L));
+      const double d = std::fabs(acc[l]);
       if (d > worst) worst = d;
     }
     if (worst > kOrthogonalityTolerance) {
@@ -197,6 +213,26 @@ BasisStatus buildBasis(const double* dx, const double* dy, const double* dz,
   return status;
 }
 
+}  // namespace
+
+BasisStatus buildBasis(const double* dx, const double* dy, const double* dz,
+                       std::vector<BasisTerm>& terms, double* basis, int L) {
+  assert(L >= 1 && L <= kMaxBasisSize && L <= int(terms.size()));
+  switch (L) {
+    case 1: return buildBasisImpl<1>(dx, dy, dz, terms, basis, L);
+    case 2: return buildBasisImpl<2>(dx, dy, dz, terms, basis, L);
+    case 3: return buildBasisImpl<3>(dx, dy, dz, terms, basis, L);
+    case 4: return buildBasisImpl<4>(dx, dy, dz, terms, basis, L);
+    case 5: return buildBasisImpl<5>(dx, dy, dz, terms, basis, L);
+    case 6: return buildBasisImpl<6>(dx, dy, dz, terms, basis, L);
+    case 7: return buildBasisImpl<7>(dx, dy, dz, terms, basis, L);
+    case 8: return buildBasisImpl<8>(dx, dy, dz, terms, basis, L);
+    case 9: return buildBasisImpl<9>(dx, dy, dz, terms, basis, L);
+    case 10: return buildBasisImpl<10>(dx, dy, dz, terms, basis, L);
+    default: return buildBasisImpl<0>(dx, dy, dz, terms, basis, L);
+  }
+}
+
 void basisWeights(double* weights, const std::vector<BasisTerm>& terms, const double* basis, int L,
                   double x, double y, double z) {
   double phi[kMaxBasisSize];
@@ -212,11 +248,9 @@ void basisWeights(double* weights, const std::vector<BasisTerm>& terms, const do
     for (int l = 0; l < m; ++l) v += t.coefficients[l] * phi[l];
     phi[m] = v / t.norm;
   }
-  for (int p = 0; p < L; ++p) {
-    double w = 0;
-    for (int m = 0; m < L; ++m) w += phi[m] * basis[m * L + p];
-    weights[p] = w;
-  }
+  for (int p = 0; p < L; ++p) weights[p] = 0.0;
+  for (int m = 0; m < L; ++m)
+    for (int p = 0; p < L; ++p) weights[p] += phi[m] * basis[m * L + p];
 }
 
 }  // namespace brelvik

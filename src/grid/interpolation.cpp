@@ -17,7 +17,7 @@ namespace {
 // Points per chunk: the unit between two pause checks and progress updates
 // (a few milliseconds of work; each chunk is one parallel region, so fewer,
 // larger chunks also keep a busy machine from stalling on its barriers).
-constexpr int kChunk = 512;
+constexpr int kChunk = 2048;
 
 enum class PassStatus { Done, Restart, Shutdown };
 

@@ -109,7 +109,7 @@ struct ReceiverLists {
   template <class F>
   void serve(SimulationState& s, F&& f) const {
     const int independentCount = int(independent.size());
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (independentCount >= 512)
     for (int r = 0; r < independentCount; ++r) {
       const Receiver rc = independent[size_t(r)];
       f(s.volumes[size_t(rc.volume)], rc.point);
@@ -151,8 +151,8 @@ void globalVelocitiesPlane(FiniteVolume& vol, int i) {
 }
 
 void exchangeVelocityWith(SimulationState& s, const ReceiverLists& lists) {
-#pragma omp parallel
-  forPlanesOfAllVolumes(s.volumes, s.volumeCount, false, globalVelocitiesPlane);
+#pragma omp parallel if (allocatedPoints(s.volumes, s.volumeCount) >= kParallelMinPoints)
+  forPlanesOfAllVolumes<false>(s.volumes, s.volumeCount, false, globalVelocitiesPlane);
   const std::vector<FiniteVolume>& vols = s.volumes;
   lists.serve(s, [&vols](FiniteVolume& vol, int n) {
     const InterpolEntry& e = vol.interpol_data[size_t(n)];
@@ -407,28 +407,30 @@ void vorticityPlane(FiniteVolume& vol, int i) {
 }  // namespace
 
 void computeDivergence(FiniteVolume& vol) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (vol.pointCount() >= kParallelMinPoints)
   for (int i = vol.i_begin; i <= vol.i_end; ++i) divergencePlane(vol, i);
 }
 
 void computeVorticity(FiniteVolume& vol) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (vol.pointCount() >= kParallelMinPoints)
   for (int i = vol.i_begin; i <= vol.i_end; ++i) vorticityPlane(vol, i);
 }
 
 void computeDivergenceAll(SimulationState& s) {
-#pragma omp parallel
-  forPlanesOfAllVolumes(s.volumes, s.volumeCount, true, divergencePlane);
+#pragma omp parallel if (allocatedPoints(s.volumes, s.volumeCount) >= kParallelMinPoints)
+  forPlanesOfAllVolumes<false>(s.volumes, s.volumeCount, true, divergencePlane);
 }
 
 void computeVorticityAll(SimulationState& s) {
-#pragma omp parallel
-  forPlanesOfAllVolumes(s.volumes, s.volumeCount, true, vorticityPlane);
+#pragma omp parallel if (allocatedPoints(s.volumes, s.volumeCount) >= kParallelMinPoints)
+  forPlanesOfAllVolumes<false>(s.volumes, s.volumeCount, true, vorticityPlane);
 }
 
-void exchangeAll(SimulationState& s) {
+void exchangeAll(SimulationState& s) { exchangeAll(s, true); }
+
+void exchangeAll(SimulationState& s, bool rebuildLists) {
   ReceiverLists& lists = scratchLists();
-  lists.build(s);
+  if (rebuildLists) lists.build(s);
 
   boundaryVelocity(s, 2);
   exchangeVelocityWith(s, lists);

@@ -409,7 +409,6 @@ void rhsPlane(FiniteVolume& v, const FlowParams& p, RhsTarget target, int i) {
 
 template <bool Corrector>
 void updatePlane(FiniteVolume& v, double dt, int i) {
-  const int* __restrict tp = v.type_point.data();
   double* __restrict ro = v.ro.data();
   double* __restrict u = v.u.data();
   double* __restrict vq = v.v.data();
@@ -432,62 +431,62 @@ void updatePlane(FiniteVolume& v, double dt, int i) {
   const double* __restrict cw = v.rhs_w_c.data();
   const double* __restrict cT = v.rhs_T_c.data();
   const double half = dt * 0.5;
-  for (int j = v.j_begin; j <= v.j_end; ++j) {
-    const int base = i * v.stride_i + j * v.stride_j;
+  double b_ro[kPlaneChunk], b_u[kPlaneChunk], b_v[kPlaneChunk], b_w[kPlaneChunk], b_T[kPlaneChunk];
+  auto eval = [&](int c0, int c1) {
 #pragma GCC ivdep
-    for (int kk = v.k_begin; kk <= v.k_end; ++kk) {
-      const int n = base + kk;
-      double nro, nu, nv, nw, nT;
+    for (int n = c0; n < c1; ++n) {
+      const int b = n - c0;
       if constexpr (Corrector) {
-        nro = ro_n[n] + half * (cro[n] + pro[n]);
-        nu = u_n[n] + half * (cu[n] + pu[n]);
-        nv = v_n[n] + half * (cv[n] + pv[n]);
-        nw = w_n[n] + half * (cw[n] + pw[n]);
-        nT = T_n[n] + half * (cT[n] + pT[n]);
+        b_ro[b] = ro_n[n] + half * (cro[n] + pro[n]);
+        b_u[b] = u_n[n] + half * (cu[n] + pu[n]);
+        b_v[b] = v_n[n] + half * (cv[n] + pv[n]);
+        b_w[b] = w_n[n] + half * (cw[n] + pw[n]);
+        b_T[b] = T_n[n] + half * (cT[n] + pT[n]);
       } else {
-        nro = ro_n[n] + dt * pro[n];
-        nu = u_n[n] + dt * pu[n];
-        nv = v_n[n] + dt * pv[n];
-        nw = w_n[n] + dt * pw[n];
-        nT = T_n[n] + dt * pT[n];
+        b_ro[b] = ro_n[n] + dt * pro[n];
+        b_u[b] = u_n[n] + dt * pu[n];
+        b_v[b] = v_n[n] + dt * pv[n];
+        b_w[b] = w_n[n] + dt * pw[n];
+        b_T[b] = T_n[n] + dt * pT[n];
       }
-      const bool computed = tp[n] == 1;
-      ro[n] = computed ? nro : ro[n];
-      u[n] = computed ? nu : u[n];
-      vq[n] = computed ? nv : vq[n];
-      w[n] = computed ? nw : w[n];
-      T[n] = computed ? nT : T[n];
-      P[n] = computed ? nT * nro : P[n];
     }
-  }
+  };
+  forBoxPlaneChunks(v, i, eval, [&](int n, int b) {
+    ro[n] = b_ro[b];
+    u[n] = b_u[b];
+    vq[n] = b_v[b];
+    w[n] = b_w[b];
+    T[n] = b_T[b];
+    P[n] = b_T[b] * b_ro[b];
+  });
 }
 
 }  // namespace
 
 void saveState(FiniteVolume& vol) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (vol.pointCount() >= kParallelMinPoints)
   for (int i = 0; i <= vol.Nx; ++i) saveStatePlane(vol, i);
 }
 
 void computeProducts(FiniteVolume& vol) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (vol.pointCount() >= kParallelMinPoints)
   for (int i = 0; i <= vol.Nx; ++i) productsPlane(vol, i);
 }
 
 void computeRhs(FiniteVolume& vol, const FlowParams& p, RhsTarget target) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (vol.pointCount() >= kParallelMinPoints)
   for (int i = vol.i_begin; i <= vol.i_end; ++i) zetaPlane(vol, i);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (vol.pointCount() >= kParallelMinPoints)
   for (int i = vol.i_begin; i <= vol.i_end; ++i) rhsPlane(vol, p, target, i);
 }
 
 void predictorUpdate(FiniteVolume& vol, double dt) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (vol.pointCount() >= kParallelMinPoints)
   for (int i = vol.i_begin; i <= vol.i_end; ++i) updatePlane<false>(vol, dt, i);
 }
 
 void correctorUpdate(FiniteVolume& vol, double dt) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (vol.pointCount() >= kParallelMinPoints)
   for (int i = vol.i_begin; i <= vol.i_end; ++i) updatePlane<true>(vol, dt, i);
 }
 
@@ -496,7 +495,7 @@ void correctorUpdate(FiniteVolume& vol, double dt) {
 // planes i+-1 read, hence the barriers between the three loops. The zeta
 // differences of plane i are read only by R of the same plane.
 void predictVolume(FiniteVolume& vol, const FlowParams& p) {
-#pragma omp parallel
+#pragma omp parallel if (vol.pointCount() >= kParallelMinPoints)
   {
 #pragma omp for schedule(static)
     for (int i = 0; i <= vol.Nx; ++i) {
@@ -514,7 +513,7 @@ void predictVolume(FiniteVolume& vol, const FlowParams& p) {
 }
 
 void correctVolume(FiniteVolume& vol, const FlowParams& p) {
-#pragma omp parallel
+#pragma omp parallel if (vol.pointCount() >= kParallelMinPoints)
   {
 #pragma omp for schedule(static)
     for (int i = 0; i <= vol.Nx; ++i) productsPlane(vol, i);
@@ -535,7 +534,7 @@ void correctVolume(FiniteVolume& vol, const FlowParams& p) {
 void predictAll(SimulationState& s, const FlowParams& p) {
   std::vector<FiniteVolume>& vols = s.volumes;
   const int count = s.volumeCount;
-#pragma omp parallel
+#pragma omp parallel if (allocatedPoints(vols, count) >= kParallelMinPoints)
   {
     forPlanesOfAllVolumes(vols, count, false, [](FiniteVolume& v, int i) {
       saveStatePlane(v, i);
@@ -545,23 +544,23 @@ void predictAll(SimulationState& s, const FlowParams& p) {
       zetaPlane(v, i);
       rhsPlane(v, p, RhsTarget::Predictor, i);
     });
-    forPlanesOfAllVolumes(vols, count, true,
-                          [&p](FiniteVolume& v, int i) { updatePlane<false>(v, p.dt, i); });
+    forPlanesOfAllVolumes<false>(vols, count, true,
+                                 [&p](FiniteVolume& v, int i) { updatePlane<false>(v, p.dt, i); });
   }
 }
 
 void correctAll(SimulationState& s, const FlowParams& p) {
   std::vector<FiniteVolume>& vols = s.volumes;
   const int count = s.volumeCount;
-#pragma omp parallel
+#pragma omp parallel if (allocatedPoints(vols, count) >= kParallelMinPoints)
   {
     forPlanesOfAllVolumes(vols, count, false, [](FiniteVolume& v, int i) { productsPlane(v, i); });
     forPlanesOfAllVolumes(vols, count, true, [&p](FiniteVolume& v, int i) {
       zetaPlane(v, i);
       rhsPlane(v, p, RhsTarget::Corrector, i);
     });
-    forPlanesOfAllVolumes(vols, count, true,
-                          [&p](FiniteVolume& v, int i) { updatePlane<true>(v, p.dt, i); });
+    forPlanesOfAllVolumes<false>(vols, count, true,
+                                 [&p](FiniteVolume& v, int i) { updatePlane<true>(v, p.dt, i); });
   }
 }
 

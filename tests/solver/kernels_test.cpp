@@ -311,7 +311,7 @@ TEST(SolverKernels, IdenticalResultsForOneAndTwoOmpWorkers) {
     const int saved = omp_get_max_threads();
     omp_set_num_threads(workers);
     FiniteVolume v;
-    makeBox(v, 12, 0.08);
+    makeBox(v, 16, 0.06);  // 17^3 points: large enough to run in parallel
     setWavyFlow(v);
     const FlowParams p = params();
     for (int step = 0; step < 20; ++step) {
