@@ -3,7 +3,10 @@
 #include <QMessageBox>
 #include <QWidget>
 
+#include "grid/parametrfield_dialog.h"
 #include "io/open_save_dialog.h"
+#include "post/flow_lines_dialog.h"
+#include "post/velocity_field_dialog.h"
 #include "render/view_format_dialog.h"
 #include "render/visualition_dialog.h"
 #include "solver/parameters_flow_dialog.h"
@@ -75,7 +78,10 @@ void ViewCommands::toggleMinMax() {
   s_.requestRepaint();
 }
 
-void ViewCommands::domainParameters() { displayDialog(kCmdDomainParameters); }
+void ViewCommands::domainParameters() {
+  CParametrfield dlg(s_, window_);
+  dlg.exec();
+}
 
 void ViewCommands::flowParameters() {
   CParametersFlow dlg(s_, window_);
@@ -83,10 +89,9 @@ void ViewCommands::flowParameters() {
 }
 
 // ---------------------------------------------------------------------------
-// Display and post-processing dialogs. "Ориентация СК", "Поле скоростей",
-// "Линии тока" and "Визуализация" open dialogs that are not part of the
-// program yet; until they are, the commands say so. This function is the one
-// place to replace when the dialogs arrive.
+// Display and post-processing dialogs: "Ориентация СК", "Поле скоростей",
+// "Линии тока" and "Визуализация", each run modally on the stack. A command
+// whose dialog is not part of the program yet (still routed here) says so.
 // ---------------------------------------------------------------------------
 void ViewCommands::displayDialog(CommandId id) {
   if (id == kCmdOrientation) {
@@ -96,6 +101,16 @@ void ViewCommands::displayDialog(CommandId id) {
   }
   if (id == kCmdVisualisation) {
     CVisualition dlg(s_, window_);
+    dlg.exec();
+    return;
+  }
+  if (id == kCmdVelocityField) {
+    CVelocityField dlg(s_, window_);
+    dlg.exec();
+    return;
+  }
+  if (id == kCmdFlowLines) {
+    CDialog_Flow_Lines dlg(s_, window_);
     dlg.exec();
     return;
   }

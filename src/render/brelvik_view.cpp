@@ -11,6 +11,7 @@
 
 #include <mutex>
 
+#include "post/sampling_plane.h"
 #include "render/render_math.h"
 #include "render/volume_outline.h"
 #include "state/simulation_state.h"
@@ -161,6 +162,7 @@ void CBrelvikView::renderScene(int S, int H) {
     const float scale = static_cast<float>(s.samplingPlane.computedScale);
     for (int n = 0; n < count; ++n) drawNodeVectors(n, scale);
   }
+  if (s.samplingPlane.showInterpolated == 1) drawInterpolatedField();
   if (s.showStreamlines == 1) drawStreamlines();
 
   glPopMatrix();
@@ -255,6 +257,36 @@ void CBrelvikView::drawNodeVectors(int volume, float scale) {
   glEnable(GL_LIGHTING);
 }
 
+
+// Vectors at the sampling plane's samples, formed from the current flow
+// through the stencils of "Вычислить". Stencils computed on volumes that
+// have since been rebuilt or replaced are not used.
+void CBrelvikView::drawInterpolatedField() {
+  SimulationState& s = state_;
+  glDisable(GL_LIGHTING);
+  glColor3f(0.0f, 0.0f, 0.0f);
+  if (samplingPlaneValid(s)) {
+    sampleVelocities(s);
+    const SamplingPlane& p = s.samplingPlane;
+    const size_t samples = std::min({static_cast<size_t>(p.iMax + 1) * static_cast<size_t>(p.jMax + 1),
+                                     p.donorVolume.size(), p.positions.size() / 3, p.sampleU.size(),
+                                     p.sampleV.size(), p.sampleW.size()});
+    const float scale = static_cast<float>(p.interpolatedScale);
+    glBegin(GL_LINES);
+    for (size_t n = 0; n < samples; ++n) {
+      if (p.donorVolume[n] == -1) continue;
+      const float x = static_cast<float>(p.positions[3 * n]);
+      const float y = static_cast<float>(p.positions[3 * n + 1]);
+      const float z = static_cast<float>(p.positions[3 * n + 2]);
+      glVertex3f(x, y, z);
+      glVertex3f(x + scale * static_cast<float>(p.sampleU[n]),
+                 y + scale * static_cast<float>(p.sampleV[n]),
+                 z + scale * static_cast<float>(p.sampleW[n]));
+    }
+    glEnd();
+  }
+  glEnable(GL_LIGHTING);
+}
 
 void CBrelvikView::drawStreamlines() {
   SimulationState& s = state_;

@@ -44,6 +44,7 @@ class CBrelvikView : public QOpenGLWidget {
   void drawVolumeOutline(int volume);
   void drawGridPoints(int volume);
   void drawNodeVectors(int volume, float scale);
+  void drawInterpolatedField();
   void drawStreamlines();
   // Puts back the fixed-function state that QPainter's engine may have
   // changed in the previous frame.

@@ -4,6 +4,8 @@
 #include <thread>
 
 #include "grid/geometry.h"
+#include "post/sampling_plane.h"
+#include "post/streamlines.h"
 #include "render/brelvik_view.h"
 #include "render/render_math.h"
 #include "state/simulation_state.h"
@@ -273,6 +275,61 @@ class RenderViewXvfbTest : public QObject {
     // With six volumes every range has numbers: the u row is wider than its label.
     QVERIFY(countPixels(img, QRect(kS + 40, 95, kWidth - kS - 40, 12), isBlack) > 20);
     img.save("view_with_legend.png");
+  }
+
+  void planeVectorsAndStreamlines() {
+    std::string error;
+    QVERIFY2(createDomain(*s, DomainInputs{}, &error), error.c_str());
+    // A uniform stream along x everywhere.
+    for (int v = 0; v < s->volumeCount; ++v) {
+      FiniteVolume& vol = s->volumes[v];
+      std::fill(vol.u_glob.begin(), vol.u_glob.end(), 1.0);
+      std::fill(vol.v_glob.begin(), vol.v_glob.end(), 0.0);
+      std::fill(vol.w_glob.begin(), vol.w_glob.end(), 0.0);
+    }
+    SamplingPlane& p = s->samplingPlane;
+    p.plane = 1;
+    p.x1 = -4; p.y1 = -3.5; p.z1 = 0.05;
+    p.x2 = 4;  p.y2 = 3.5;
+    p.Nx = 7;  p.Ny = 6;
+    QVERIFY2(computeSamplingPlane(*s, &error), error.c_str());
+    p.interpolatedScale = 0.5;
+
+    // Shown only when switched on.
+    QImage img = grab();
+    QCOMPARE(countPixels(img, img.rect(), isBlack), 0);
+    p.showInterpolated = 1;
+    img = grab();
+    // Sample (0, 0) sits at (-3.5, -3); its vector runs 0.5 along +x.
+    QVERIFY(countPixels(img, QRect(toPixel(-3.45, -2.95), toPixel(-3.05, -3.05)), isBlack) > 5);
+    QCOMPARE(countPixels(img, QRect(toPixel(-3.9, -2.9), toPixel(-3.6, -3.1)), isBlack), 0);
+    QCOMPARE(s->samplingPlane.sampleU[0], 1.0 * 1.0);  // filled for drawing
+
+    // A plane computed on volumes since rebuilt is not drawn.
+    QVERIFY(createDomain(*s, DomainInputs{}, &error));
+    s->samplingPlane.showInterpolated = 1;
+    img = grab();
+    QCOMPARE(countPixels(img, img.rect(), isBlack), 0);
+
+    // Streamlines from a small circle of seeds upstream of the sphere.
+    for (int v = 0; v < s->volumeCount; ++v) {
+      FiniteVolume& vol = s->volumes[v];
+      std::fill(vol.u_glob.begin(), vol.u_glob.end(), 1.0);
+    }
+    QVERIFY(computeSamplingPlane(*s, &error));
+    appendCircleSeeds(*s, -3.0, 0.0, 0.0, 1.5, 6);
+    s->streamlinePointCount = 120;
+    traceFlowLines(*s);
+    s->showStreamlines = 1;
+    s->samplingPlane.showComputed = 1;
+    s->sphereMode = 3;
+    s->volumesMode = 2;
+    s->gridMode = 2;
+    s->rotX = 20;
+    s->rotY = -30;
+    img = grab();
+    QVERIFY(countPixels(img, QRect(0, 0, kS, kHeight), isBlack) > 2000);
+    img.save("scene_full.png");
   }
 
   void repaintRequestsFromAnyThread() {
