@@ -11,7 +11,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -37,22 +36,10 @@ int main() {
     std::fill(vol.v_glob.begin(), vol.v_glob.end(), 0.0);
     std::fill(vol.w_glob.begin(), vol.w_glob.end(), 0.0);
   }
-  const int seeds = 10;
-  const double a = 6.28318530717958 / seeds;
+  // The streamline dialog's circle: 10 seeds, radius 0.8, in the plane x = -2.
+  const int seeds = appendCircleSeeds(s, -2.0, 0.0, 0.0, 0.8, 10);
   std::vector<Vec3> seedPoints;
-  for (int i = 1; i <= seeds; ++i) {
-    const double theta = i * a + a / 2;
-    seedPoints.push_back({-2.0, 0.8 * std::cos(theta), 0.8 * std::sin(theta)});
-  }
-  {
-    std::lock_guard<std::mutex> lock(s.seriesMutex);
-    for (const Vec3& p : seedPoints) {
-      s.seedX.append(); s.seedY.append(); s.seedZ.append();
-      s.seedX.item(s.seedX.size() - 1) = p[0];
-      s.seedY.item(s.seedY.size() - 1) = p[1];
-      s.seedZ.item(s.seedZ.size() - 1) = p[2];
-    }
-  }
+  for (int n = 0; n < seeds; ++n) seedPoints.push_back({s.seedX.item(n), s.seedY.item(n), s.seedZ.item(n)});
   s.streamlinePointCount = 1000;
 
   using Clock = std::chrono::steady_clock;

@@ -12,6 +12,7 @@
 // option means adding a field to BatchOptions, one row to the table and,
 // if it needs work, a step in runBatch.
 
+#include <array>
 #include <functional>
 #include <iosfwd>
 #include <optional>
@@ -48,6 +49,16 @@ struct BatchOptions {
   int threads = 0;  // 0: the OpenMP default
   bool quiet = false;
   bool help = false;
+
+  // Post-processing after the run (batch_post.cpp). Coordinates are rounded
+  // to single precision, as the dialogs store them.
+  int plane = 0;  // 0: none; 1 XY, 2 XZ, 3 YZ
+  std::optional<Vec3> planeFrom, planeTo;
+  std::optional<std::array<int, 3>> planeCounts;
+  std::vector<Vec3> seeds;  // --seed and --circle, in the order given
+  int linePoints = 1000;
+  bool linePointsGiven = false;
+  std::string streamlinesFile;  // empty: no streamlines
 };
 
 struct BatchOption {
@@ -60,6 +71,13 @@ struct BatchOption {
 };
 
 const std::vector<BatchOption>& batchOptionTable();
+
+// The post-processing rows of the table (batch_post.cpp), inserted before
+// the general flags; their checks across options; and their run after the
+// case is saved (returns an exit status, messages to err).
+std::vector<BatchOption> withPostOptions(std::vector<BatchOption> table);
+bool checkPostOptions(const BatchOptions& options, std::string* error);
+int runPostProcessing(SimulationState& s, const BatchOptions& options, std::ostream& err);
 
 // Parses the arguments after the program name. False with a message naming
 // the option when an option is unknown, lacks its value or has a bad value,

@@ -215,7 +215,8 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
   if (!saveCase(s, o.saveDir, &error)) return failWith(kExitFileError, error);
   io.err << "brelvik-batch: case saved to " << o.saveDir << " (step " << s.stepCount
          << ", time " << s.physicalTime << ")\n";
-  return status;
+  const int post = runPostProcessing(s, o, io.err);
+  return post != kExitDone ? post : status;
 }
 
 int batchMain(SimulationState& s, const std::vector<std::string>& args, std::ostream& out,

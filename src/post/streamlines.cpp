@@ -174,14 +174,21 @@ void appendSeed(SimulationState& s, const Vec3& p) {
   s.seedZ.item(s.seedZ.size() - 1) = p[2];
 }
 
-int appendCircleSeeds(SimulationState& s, double x0, double y0, double z0, double r, int n) {
-  if (n <= 0) return 0;
+std::vector<Vec3> circleSeeds(double x0, double y0, double z0, double r, int n) {
+  std::vector<Vec3> seeds;
+  if (n <= 0) return seeds;
   const double a = 6.28318530717958 / n;
   for (int i = 1; i <= n; ++i) {
     const double theta = i * a + a / 2;
-    appendSeed(s, {x0, y0 + r * std::cos(theta), z0 + r * std::sin(theta)});
+    seeds.push_back({x0, y0 + r * std::cos(theta), z0 + r * std::sin(theta)});
   }
-  return n;
+  return seeds;
+}
+
+int appendCircleSeeds(SimulationState& s, double x0, double y0, double z0, double r, int n) {
+  const std::vector<Vec3> seeds = circleSeeds(x0, y0, z0, r, n);
+  for (const Vec3& p : seeds) appendSeed(s, p);
+  return static_cast<int>(seeds.size());
 }
 
 void startFlowLines(SimulationState& s) {

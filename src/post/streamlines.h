@@ -17,6 +17,7 @@
 // s.seriesMutex; a point is appended before currentLinePoints counts it.
 
 #include <string>
+#include <vector>
 
 #include "state/simulation_state.h"
 
@@ -25,10 +26,13 @@ namespace brelvik {
 // Appends one seed (under seriesMutex).
 void appendSeed(SimulationState& s, const Vec3& p);
 
-// Appends n seeds on the circle of radius r round (x0, y0, z0) in the plane
-// x = x0: seed i (i = 1..n) at (x0, y0 + r cos t, z0 + r sin t) with
-// t = i*a + a/2, a = 6.28318530717958/n. Nothing for n <= 0. Returns the
-// number of seeds added.
+// The n seeds of the streamline dialog's circle of radius r round
+// (x0, y0, z0) in the plane x = x0: seed i (i = 1..n) at
+// (x0, y0 + r cos t, z0 + r sin t) with t = i*a + a/2, a = 6.28318530717958/n.
+// None for n <= 0.
+std::vector<Vec3> circleSeeds(double x0, double y0, double z0, double r, int n);
+
+// Appends circleSeeds(...) to the seeds; returns the number added.
 int appendCircleSeeds(SimulationState& s, double x0, double y0, double z0, double r, int n);
 
 // The dialog's "Старт": flowLineRunning = 1; creates the thread on the first

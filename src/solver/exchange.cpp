@@ -152,7 +152,7 @@ void globalVelocitiesPlane(FiniteVolume& vol, int i) {
 
 void exchangeVelocityWith(SimulationState& s, const ReceiverLists& lists) {
 #pragma omp parallel if (allocatedPoints(s.volumes, s.volumeCount) >= kParallelMinPoints)
-  forPlanesOfAllVolumes(s.volumes, s.volumeCount, false, globalVelocitiesPlane);
+  forPlanesOfAllVolumes<false>(s.volumes, s.volumeCount, false, globalVelocitiesPlane);
   const std::vector<FiniteVolume>& vols = s.volumes;
   lists.serve(s, [&vols](FiniteVolume& vol, int n) {
     const InterpolEntry& e = vol.interpol_data[size_t(n)];
@@ -418,17 +418,19 @@ void computeVorticity(FiniteVolume& vol) {
 
 void computeDivergenceAll(SimulationState& s) {
 #pragma omp parallel if (allocatedPoints(s.volumes, s.volumeCount) >= kParallelMinPoints)
-  forPlanesOfAllVolumes(s.volumes, s.volumeCount, true, divergencePlane);
+  forPlanesOfAllVolumes<false>(s.volumes, s.volumeCount, true, divergencePlane);
 }
 
 void computeVorticityAll(SimulationState& s) {
 #pragma omp parallel if (allocatedPoints(s.volumes, s.volumeCount) >= kParallelMinPoints)
-  forPlanesOfAllVolumes(s.volumes, s.volumeCount, true, vorticityPlane);
+  forPlanesOfAllVolumes<false>(s.volumes, s.volumeCount, true, vorticityPlane);
 }
 
-void exchangeAll(SimulationState& s) {
+void exchangeAll(SimulationState& s) { exchangeAll(s, true); }
+
+void exchangeAll(SimulationState& s, bool rebuildLists) {
   ReceiverLists& lists = scratchLists();
-  lists.build(s);
+  if (rebuildLists) lists.build(s);
 
   boundaryVelocity(s, 2);
   exchangeVelocityWith(s, lists);

@@ -409,7 +409,6 @@ void rhsPlane(FiniteVolume& v, const FlowParams& p, RhsTarget target, int i) {
 
 template <bool Corrector>
 void updatePlane(FiniteVolume& v, double dt, int i) {
-  const int* __restrict tp = v.type_point.data();
   double* __restrict ro = v.ro.data();
   double* __restrict u = v.u.data();
   double* __restrict vq = v.v.data();
@@ -432,34 +431,34 @@ void updatePlane(FiniteVolume& v, double dt, int i) {
   const double* __restrict cw = v.rhs_w_c.data();
   const double* __restrict cT = v.rhs_T_c.data();
   const double half = dt * 0.5;
-  for (int j = v.j_begin; j <= v.j_end; ++j) {
-    const int base = i * v.stride_i + j * v.stride_j;
+  double b_ro[kPlaneChunk], b_u[kPlaneChunk], b_v[kPlaneChunk], b_w[kPlaneChunk], b_T[kPlaneChunk];
+  auto eval = [&](int c0, int c1) {
 #pragma GCC ivdep
-    for (int kk = v.k_begin; kk <= v.k_end; ++kk) {
-      const int n = base + kk;
-      double nro, nu, nv, nw, nT;
+    for (int n = c0; n < c1; ++n) {
+      const int b = n - c0;
       if constexpr (Corrector) {
-        nro = ro_n[n] + half * (cro[n] + pro[n]);
-        nu = u_n[n] + half * (cu[n] + pu[n]);
-        nv = v_n[n] + half * (cv[n] + pv[n]);
-        nw = w_n[n] + half * (cw[n] + pw[n]);
-        nT = T_n[n] + half * (cT[n] + pT[n]);
+        b_ro[b] = ro_n[n] + half * (cro[n] + pro[n]);
+        b_u[b] = u_n[n] + half * (cu[n] + pu[n]);
+        b_v[b] = v_n[n] + half * (cv[n] + pv[n]);
+        b_w[b] = w_n[n] + half * (cw[n] + pw[n]);
+        b_T[b] = T_n[n] + half * (cT[n] + pT[n]);
       } else {
-        nro = ro_n[n] + dt * pro[n];
-        nu = u_n[n] + dt * pu[n];
-        nv = v_n[n] + dt * pv[n];
-        nw = w_n[n] + dt * pw[n];
-        nT = T_n[n] + dt * pT[n];
+        b_ro[b] = ro_n[n] + dt * pro[n];
+        b_u[b] = u_n[n] + dt * pu[n];
+        b_v[b] = v_n[n] + dt * pv[n];
+        b_w[b] = w_n[n] + dt * pw[n];
+        b_T[b] = T_n[n] + dt * pT[n];
       }
-      const bool computed = tp[n] == 1;
-      ro[n] = computed ? nro : ro[n];
-      u[n] = computed ? nu : u[n];
-      vq[n] = computed ? nv : vq[n];
-      w[n] = computed ? nw : w[n];
-      T[n] = computed ? nT : T[n];
-      P[n] = computed ? nT * nro : P[n];
     }
-  }
+  };
+  forBoxPlaneChunks(v, i, eval, [&](int n, int b) {
+    ro[n] = b_ro[b];
+    u[n] = b_u[b];
+    vq[n] = b_v[b];
+    w[n] = b_w[b];
+    T[n] = b_T[b];
+    P[n] = b_T[b] * b_ro[b];
+  });
 }
 
 }  // namespace
@@ -545,8 +544,8 @@ void predictAll(SimulationState& s, const FlowParams& p) {
       zetaPlane(v, i);
       rhsPlane(v, p, RhsTarget::Predictor, i);
     });
-    forPlanesOfAllVolumes(vols, count, true,
-                          [&p](FiniteVolume& v, int i) { updatePlane<false>(v, p.dt, i); });
+    forPlanesOfAllVolumes<false>(vols, count, true,
+                                 [&p](FiniteVolume& v, int i) { updatePlane<false>(v, p.dt, i); });
   }
 }
 
@@ -560,8 +559,8 @@ void correctAll(SimulationState& s, const FlowParams& p) {
       zetaPlane(v, i);
       rhsPlane(v, p, RhsTarget::Corrector, i);
     });
-    forPlanesOfAllVolumes(vols, count, true,
-                          [&p](FiniteVolume& v, int i) { updatePlane<true>(v, p.dt, i); });
+    forPlanesOfAllVolumes<false>(vols, count, true,
+                                 [&p](FiniteVolume& v, int i) { updatePlane<true>(v, p.dt, i); });
   }
 }
 

@@ -23,7 +23,8 @@ QLineEdit* makeEdit(const char* id, QWidget* parent) {
 
 }  // namespace
 
-CParametersFlow::CParametersFlow(SimulationState& s, QWidget* parent) : QDialog(parent), s_(s) {
+CParametersFlow::CParametersFlow(SimulationState& s, QWidget* parent)
+    : QDialog(parent), s_(s) {
   setObjectName(QStringLiteral("CParametersFlow"));
   setWindowTitle(QStringLiteral("Параметры течения"));
   dt_ = makeEdit("1000", this);

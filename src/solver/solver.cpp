@@ -47,9 +47,9 @@ void newCase(SimulationState& s) {
 void stepOnce(SimulationState& s) {
   const FlowParams p = flowParams(s);
   predictAll(s, p);
-  exchangeAll(s);
+  exchangeAll(s, true);
   correctAll(s, p);
-  exchangeAll(s);
+  exchangeAll(s, false);  // the receivers are the same within a step
   computeVorticityAll(s);
 
   double Cp = 0, Cf = 0;
