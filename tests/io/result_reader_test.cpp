@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 
 #include "grid/geometry.h"
+#include "grid/interpolation.h"
 #include "io/result_folder.h"
 #include "io_test_util.h"
 
@@ -471,4 +474,35 @@ TEST(ResultReader, BuiltGridRoundTripsWithRecomputedMetrics) {
     EXPECT_TRUE(std::any_of(b.g_xixi.begin(), b.g_xixi.end(), [](float x) { return x != 0; }));
   }
   EXPECT_GT(interpolated, 0);
+}
+
+
+// Save while the interpolation thread computes stencils: the thread is held
+// still while the case is written and must go on afterwards to finish the
+// data, which then save and load whole.
+TEST(ResultFolderThread, SaveDuringInterpolationPausesAndResumesIt) {
+  SimulationState s;
+  DomainInputs in;
+  in.D = toSingle(15);
+  in.s = toSingle(0.02);
+  in.nx = 8;
+  in.ny = 6;
+  in.nz = 6;
+  std::string error;
+  ASSERT_TRUE(createDomain(s, in, &error)) << error;
+  toggleInterpolation(s);
+  const std::string dir = freshDir("during_interpolation");
+  ASSERT_TRUE(saveCase(s, dir, &error)) << error;
+  const bool overlapped = s.interpolRunning.load() == 1;
+  for (int wait = 0; wait < 6000 && s.interpolRunning.load(); ++wait)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(s.interpolRunning.load(), 0);
+  EXPECT_EQ(s.interpolationReady.load(), 1) << "overlapped: " << overlapped;
+
+  SimulationState t;
+  ASSERT_TRUE(loadCase(t, dir, &error)) << error;  // a consistent snapshot
+  ASSERT_TRUE(saveCase(s, dir, &error)) << error;
+  ASSERT_TRUE(loadCase(t, dir, &error)) << error;
+  EXPECT_EQ(t.interpolationReady.load(), 1);
+  EXPECT_EQ(t.interpolProcessed.load(), t.interpolTotal.load());
 }
