@@ -101,7 +101,10 @@ class CommandPathTest : public QObject {
   }
 
   void afterNew() {
-    frame->action(kCmdNew)->trigger();
+    // "Новый" through its shortcut.
+    frame->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(frame.get()));
+    QTest::keyClick(frame.get(), Qt::Key_N, Qt::ControlModifier);
     QCOMPARE(s.flowInitialised.load(), 1);
     for (CommandId id : {kCmdStart, kCmdStop, kCmdVelocityField, kCmdFlowLines,
                          kCmdDragCoefficient, kCmdMinMax})
@@ -186,6 +189,21 @@ class CommandPathTest : public QObject {
     QCOMPARE(s.readinessProduct(), 1);
     QVERIFY(on(kCmdStart));
     QVERIFY(on(kCmdNew));
+  }
+
+  void divergedRunIsShownAndStopped() {
+    frame->action(kCmdNew)->trigger();
+    s.dt = 1e6;  // no scheme survives this step
+    brelvik_test::MessageBoxCatcher boxes;
+    frame->action(kCmdStart)->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!boxes.texts.isEmpty(), 20000);
+    QVERIFY(boxes.texts[0].contains(QStringLiteral("разошлось")));
+    QVERIFY(s.divergedStep.load() >= 1);
+    QTRY_VERIFY_WITH_TIMEOUT(s.solveThread.parked(), 10000);
+    QCOMPARE(s.running.load(), 0);
+    QVERIFY(marked(kCmdStop));
+    QVERIFY(frame->messagePane()->text().contains(QStringLiteral("разошлось")));
+    QCOMPARE(boxes.texts.size(), 1);
   }
 };
 
