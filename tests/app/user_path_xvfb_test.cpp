@@ -246,6 +246,8 @@ class UserPathTest : public QObject {
       press(dlg, 1023);
       tick(dlg, 1013);
       QVERIFY(control<QCheckBox>(dlg, 1013)->isChecked());
+      for (int i = 0; i < 4; ++i) press(dlg, 1025);  // longer plane vectors
+      QCOMPARE(control<QLineEdit>(dlg, 1001)->text(), QString("0.5"));
       press(dlg, 1);
     });
     clickTool(kCmdVelocityField);
@@ -260,14 +262,14 @@ class UserPathTest : public QObject {
 
   void streamlinesFromACircle() {
     onNextDialog<CDialog_Flow_Lines>([](CDialog_Flow_Lines* dlg) {
-      type(dlg, 1021, "-2");
+      type(dlg, 1021, "-3");
       type(dlg, 1022, "0");
       type(dlg, 1023, "0");
       type(dlg, 1026, "1");
       type(dlg, 1027, "4");
       press(dlg, 1024);
       QCOMPARE(control<QListWidget>(dlg, 1025)->count(), 4);
-      type(dlg, 1000, "60");
+      type(dlg, 1000, "300");
       QPushButton* run = control<QPushButton>(dlg, 1017);
       press(dlg, 1017);
       QTRY_COMPARE_WITH_TIMEOUT(run->text(), QString("Старт"), 60000);
