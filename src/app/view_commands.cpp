@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <QWidget>
 
+#include "grid/parametrfield_dialog.h"
 #include "io/open_save_dialog.h"
 #include "post/flow_lines_dialog.h"
 #include "post/velocity_field_dialog.h"
@@ -77,7 +78,10 @@ void ViewCommands::toggleMinMax() {
   s_.requestRepaint();
 }
 
-void ViewCommands::domainParameters() { displayDialog(kCmdDomainParameters); }
+void ViewCommands::domainParameters() {
+  CParametrfield dlg(s_, window_);
+  dlg.exec();
+}
 
 void ViewCommands::flowParameters() {
   CParametersFlow dlg(s_, window_);

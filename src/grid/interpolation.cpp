@@ -20,6 +20,7 @@ namespace {
 constexpr int kChunk = 2048;
 
 enum class PassStatus { Done, Restart, Shutdown };
+enum PointOutcome : char { kFailed = 0, kDone = 1, kSkipped = 2 };
 
 int threadCount() {
 #ifdef _OPENMP
@@ -83,16 +84,22 @@ PassStatus processVolume(SimulationState& s, int v, InterpolationRun& run,
 #pragma omp parallel for schedule(dynamic, 1)
       for (int c = 0; c < count; ++c) {
         const int n = todo[start + size_t(c)];
+        // Done meanwhile by a synchronous run while this pass was paused.
+        if (V.interpol_data[n].ready) {
+          ok[c] = kSkipped;
+          continue;
+        }
         const int d = V.interpol_data[n].donor;
         bool found = false;
         if (d >= 0 && d < s.volumeCount && d != v && s.volumes[d].allocated) {
           const int i = n / V.stride_i, j = (n % V.stride_i) / V.stride_j, k = n % V.stride_j;
           found = computeStencil(run.lattices[d], V, i, j, k, run.workspaces[size_t(threadIndex())]);
         }
-        ok[c] = found;
+        ok[c] = found ? kDone : kFailed;
       }
       for (int c = 0; c < count; ++c) {
-        if (ok[c]) {
+        if (ok[c] == kSkipped) continue;
+        if (ok[c] == kDone) {
           ++done;
         } else {
           ++failures;

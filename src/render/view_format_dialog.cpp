@@ -41,13 +41,13 @@ CViewFormat::CViewFormat(SimulationState& s, QWidget* parent) : QDialog(parent),
     float* value;
     int editId, subtractId, addId;
   };
-  struct GroupSpec {
+  struct GroupLayout {
     const char* title;
     Group group;
     int stepId;
     std::vector<Row> rows;
   };
-  const GroupSpec groups[] = {
+  const GroupLayout groups[] = {
       {"Поворот", Group::Rotation, 1016,
        {{"x", &s_.rotX, 1000, 1017, 1018},
         {"y", &s_.rotY, 1014, 1019, 1020},
@@ -60,7 +60,7 @@ CViewFormat::CViewFormat(SimulationState& s, QWidget* parent) : QDialog(parent),
   };
 
   auto* layout = new QVBoxLayout(this);
-  for (const GroupSpec& g : groups) {
+  for (const GroupLayout& g : groups) {
     auto* box = new QGroupBox(QString::fromUtf8(g.title), this);
     auto* grid = new QGridLayout(box);
     int row = 0;

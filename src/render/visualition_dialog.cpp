@@ -19,19 +19,19 @@ CVisualition::CVisualition(SimulationState& s, QWidget* parent) : QDialog(parent
     const char* text;
     int value;
   };
-  struct GroupSpec {
+  struct GroupLayout {
     const char* title;
     int* member;
     std::vector<Item> items;
   };
-  const GroupSpec groups[] = {
+  const GroupLayout groups[] = {
       {"Сфера", &s_.sphereMode, {{1009, "Невидимая", 1}, {1010, "Контур", 2}, {1011, "Сплошная", 3}}},
       {"Конечные объёмы", &s_.volumesMode, {{1012, "Скрыть", 1}, {1013, "Показать", 2}}},
       {"Сетка", &s_.gridMode, {{1014, "Скрыть", 1}, {1015, "Показать", 2}}},
   };
 
   auto* layout = new QVBoxLayout(this);
-  for (const GroupSpec& g : groups) {
+  for (const GroupLayout& g : groups) {
     auto* box = new QGroupBox(QString::fromUtf8(g.title), this);
     auto* column = new QVBoxLayout(box);
     for (const Item& item : g.items) {

@@ -293,3 +293,19 @@ TEST(BatchRun, DivergenceExitsWithThreeNamingTheStepAndStillSaves) {
   EXPECT_EQ(t.stepCount, step);
   EXPECT_FALSE(std::isfinite(t.Cx));
 }
+
+#ifdef _OPENMP
+#include <omp.h>
+
+TEST(BatchRun, ThreadCountIsAppliedAndDoesNotChangeTheResults) {
+  const int before = omp_get_max_threads();
+  const BatchResult one = run(smallCase({"--steps", "20", "--threads", "1", "--save", freshDir("t1")}));
+  ASSERT_EQ(one.status, 0) << one.err;
+  EXPECT_EQ(omp_get_max_threads(), 1);
+  const BatchResult two = run(smallCase({"--steps", "20", "--threads", "2", "--save", freshDir("t2")}));
+  ASSERT_EQ(two.status, 0) << two.err;
+  EXPECT_EQ(omp_get_max_threads(), 2);
+  EXPECT_EQ(one.out, two.out);  // every digit of every sample
+  omp_set_num_threads(before);
+}
+#endif

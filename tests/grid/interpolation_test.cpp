@@ -346,3 +346,29 @@ TEST(InterpolationThread, StopButtonPausesARunningThread) {
   EXPECT_EQ(s.interpolProcessed.load(), at);
   EXPECT_EQ(s.interpolationReady.load(), at == s.interpolTotal.load() ? 1 : 0);
 }
+
+TEST(InterpolationThread, SynchronousRunWhilePausedIsNotCountedTwice) {
+  SimulationState s;
+  std::string error;
+  ASSERT_TRUE(createDomain(s, defaultInputs(), &error));
+  std::atomic<int> reports{0};
+  s.setInterpolCallbacks(
+      [&](int) {
+        if (reports.fetch_add(1) == 0) {
+          s.interpolRunning = 0;
+          s.interpolThread.requestPause();
+        }
+      },
+      nullptr);
+  toggleInterpolation(s);
+  ASSERT_TRUE(eventually([&] { return reports.load() >= 1 && s.interpolThread.parked(); }));
+  ASSERT_LT(s.interpolProcessed.load(), s.interpolTotal.load());
+  ASSERT_TRUE(runInterpolation(s, nullptr, &error)) << error;
+  EXPECT_EQ(s.interpolProcessed.load(), s.interpolTotal.load());
+  // The paused pass resumes over points that are ready by now.
+  toggleInterpolation(s);
+  ASSERT_TRUE(eventually([&] { return s.interpolRunning.load() == 0 && s.interpolThread.parked(); }));
+  EXPECT_EQ(s.interpolProcessed.load(), s.interpolTotal.load());
+  EXPECT_EQ(s.interpolationReady.load(), 1);
+  EXPECT_TRUE(collect(s) == reference(defaultInputs()));
+}

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 
 #include "grid/geometry.h"
+#include "grid/interpolation.h"
 #include "io/result_folder.h"
 #include "io_test_util.h"
 
@@ -239,23 +242,41 @@ TEST(ResultReader, InterpolationRecordsInAnyOrderAndMissingOnesStayNotReady) {
   }
 }
 
-TEST(ResultReader, ThreeDigitExponentsAreAccepted) {
+// Files written on a platform with three-digit exponents and CR LF line ends
+// read the same.
+TEST(ResultReader, ThreeDigitExponentsAndCrLfLineEndsAreAccepted) {
   const std::string dir = savedCase("exponents");
-  const std::string path = dir + "/volume_2/u/1.txt";
-  const std::string text = readAll(path);
+  const std::string slicePath = dir + "/volume_2/u/1.txt";
+  const std::string text = readAll(slicePath);
   std::string wide;
   for (char c : text) {
     wide += c;
     if ((c == '+' || c == '-') && wide.size() > 1 && wide[wide.size() - 2] == 'e') wide += '0';
   }
   ASSERT_NE(wide, text);
-  writeAll(path, wide);
+  writeAll(slicePath, wide);
+  for (const std::string name : {"/all.txt", "/m_Cx.txt", "/volume_1/all.txt", "/volume_1/P/0.txt",
+                                 "/volume_1/interpol_data/interpol_data.txt"}) {
+    std::string crlf;
+    for (char c : readAll(dir + name)) {
+      if (c == '\n') crlf += '\r';
+      crlf += c;
+    }
+    writeAll(dir + name, crlf);
+  }
   SimulationState s;
   fillCase(s, 2, 4, 3, 3);
   SimulationState t;
   std::string error;
   ASSERT_TRUE(loadCase(t, dir, &error)) << error;
   EXPECT_TRUE(sameBits(s.volumes[1].u, t.volumes[1].u));
+  EXPECT_TRUE(sameBits(s.volumes[0].P, t.volumes[0].P));
+  EXPECT_TRUE(sameBits(s.historyCx.data, t.historyCx.data));
+  EXPECT_EQ(t.stepCount, s.stepCount);
+  EXPECT_EQ(t.volumes[0].plane_count, 4);
+  const int n = pointIndex(s.volumes[0], 0, 0, 0);
+  ASSERT_EQ(t.volumes[0].interpol_data[n].ready, 1);
+  EXPECT_EQ(t.volumes[0].interpol_data[n].donor_points[9], s.volumes[0].interpol_data[n].donor_points[9]);
 }
 
 // A damaged folder is refused with a message naming the file, and the state
@@ -471,4 +492,35 @@ TEST(ResultReader, BuiltGridRoundTripsWithRecomputedMetrics) {
     EXPECT_TRUE(std::any_of(b.g_xixi.begin(), b.g_xixi.end(), [](float x) { return x != 0; }));
   }
   EXPECT_GT(interpolated, 0);
+}
+
+
+// Save while the interpolation thread computes stencils: the thread is held
+// still while the case is written and must go on afterwards to finish the
+// data, which then save and load whole.
+TEST(ResultFolderThread, SaveDuringInterpolationPausesAndResumesIt) {
+  SimulationState s;
+  DomainInputs in;
+  in.D = toSingle(15);
+  in.s = toSingle(0.02);
+  in.nx = 8;
+  in.ny = 6;
+  in.nz = 6;
+  std::string error;
+  ASSERT_TRUE(createDomain(s, in, &error)) << error;
+  toggleInterpolation(s);
+  const std::string dir = freshDir("during_interpolation");
+  ASSERT_TRUE(saveCase(s, dir, &error)) << error;
+  const bool overlapped = s.interpolRunning.load() == 1;
+  for (int wait = 0; wait < 6000 && s.interpolRunning.load(); ++wait)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(s.interpolRunning.load(), 0);
+  EXPECT_EQ(s.interpolationReady.load(), 1) << "overlapped: " << overlapped;
+
+  SimulationState t;
+  ASSERT_TRUE(loadCase(t, dir, &error)) << error;  // a consistent snapshot
+  ASSERT_TRUE(saveCase(s, dir, &error)) << error;
+  ASSERT_TRUE(loadCase(t, dir, &error)) << error;
+  EXPECT_EQ(t.interpolationReady.load(), 1);
+  EXPECT_EQ(t.interpolProcessed.load(), t.interpolTotal.load());
 }

@@ -325,5 +325,40 @@ TEST(StreamlinesThread, PausedRunStartsAgainOnReplacedVolumes) {
   s->setRepaintCallback(nullptr);
 }
 
+// Create while a run is tracing: the run is paused at its next point (its
+// caption reset), and when started again it traces the new volumes from its
+// first line.
+TEST(StreamlinesThread, CreateDuringARunPausesItAndTheRunStartsAgain) {
+  CaptionLog log;
+  auto s = makeDomain();
+  setUniformFlow(*s, {0.001, 0, 0});
+  const Vec3 seed{3, 1, 1};
+  addSeed(*s, seed);
+  s->streamlinePointCount = 1000000;  // long enough to be caught mid-line
+  log.attach(*s);
+  startFlowLines(*s);
+  ASSERT_TRUE(waitFor([&] { return s->currentLinePoints.load() > 30; }));
+
+  DomainInputs in;
+  in.D = toSingle(15.0);
+  in.s = toSingle(0.02);
+  in.nx = 15;
+  in.ny = in.nz = 10;
+  std::string error;
+  ASSERT_TRUE(createDomain(*s, in, &error)) << error;
+  EXPECT_EQ(s->flowLineRunning.load(), 0);
+  EXPECT_TRUE(s->flowLineThread.parked());
+  EXPECT_EQ(log.get(), std::vector<std::string>{"Старт"});
+
+  setUniformFlow(*s, {0, 0.001, 0});
+  s->streamlinePointCount = 60;
+  startFlowLines(*s);
+  ASSERT_TRUE(waitParkedIdle(*s));
+  const auto line = tracedLine(*s, 0);
+  EXPECT_TRUE(sameBits(line, referenceLine(*s, seed, 60)));
+  EXPECT_EQ(line.size(), 31u);
+  s->setFlowLineCaptionCallback(nullptr);
+}
+
 }  // namespace
 }  // namespace brelvik
