@@ -555,41 +555,4 @@ void correctVolumeSerial(FiniteVolume& vol, const FlowParams& p) {
   for (int i = vol.i_begin; i <= vol.i_end; ++i) updatePlane<true>(vol, p.dt, i);
 }
 
-// A whole stage over every volume in one parallel region with three
-// barriers: R of plane i reads the products of planes i-1..i+1 (of its own
-// volume), and the update of plane i overwrites values that R of planes
-// i+-1 read. Volumes are independent within a stage.
-void predictAll(SimulationState& s, const FlowParams& p) {
-  std::vector<FiniteVolume>& vols = s.volumes;
-  const int count = s.volumeCount;
-#pragma omp parallel if (allocatedPoints(vols, count) >= kParallelMinPoints)
-  {
-    forPlanesOfAllVolumes(vols, count, false, [](FiniteVolume& v, int i) {
-      saveStatePlane(v, i);
-      productsPlane(v, i);
-    });
-    forPlanesOfAllVolumes(vols, count, true, [&p](FiniteVolume& v, int i) {
-      zetaPlane(v, i);
-      rhsPlane(v, p, RhsTarget::Predictor, i);
-    });
-    forPlanesOfAllVolumes<false>(vols, count, true,
-                                 [&p](FiniteVolume& v, int i) { updatePlane<false>(v, p.dt, i); });
-  }
-}
-
-void correctAll(SimulationState& s, const FlowParams& p) {
-  std::vector<FiniteVolume>& vols = s.volumes;
-  const int count = s.volumeCount;
-#pragma omp parallel if (allocatedPoints(vols, count) >= kParallelMinPoints)
-  {
-    forPlanesOfAllVolumes(vols, count, false, [](FiniteVolume& v, int i) { productsPlane(v, i); });
-    forPlanesOfAllVolumes(vols, count, true, [&p](FiniteVolume& v, int i) {
-      zetaPlane(v, i);
-      rhsPlane(v, p, RhsTarget::Corrector, i);
-    });
-    forPlanesOfAllVolumes<false>(vols, count, true,
-                                 [&p](FiniteVolume& v, int i) { updatePlane<true>(v, p.dt, i); });
-  }
-}
-
 }  // namespace brelvik

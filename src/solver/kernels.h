@@ -79,9 +79,5 @@ void correctVolume(FiniteVolume& vol, const FlowParams& p);
 void predictVolumeSerial(FiniteVolume& vol, const FlowParams& p);
 void correctVolumeSerial(FiniteVolume& vol, const FlowParams& p);
 
-// predictVolume / correctVolume on every allocated volume, as one parallel
-// region over the planes of all volumes (same results as volume by volume).
-void predictAll(SimulationState& s, const FlowParams& p);
-void correctAll(SimulationState& s, const FlowParams& p);
 
 }  // namespace brelvik
