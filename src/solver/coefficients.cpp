@@ -213,10 +213,4 @@ double computeCf(const SimulationState& s) {
 
 double computeCx(const SimulationState& s) { return computeCf(s) + computeCp(s); }
 
-void computeCpCf(const SimulationState& s, double* Cp, double* Cf) {
-  const std::array<double, 2> sums = dragSums(s, true, true);
-  *Cp = pressureCoefficient(s, sums[0]);
-  *Cf = frictionCoefficient(s, sums[1]);
-}
-
 }  // namespace brelvik

@@ -47,8 +47,5 @@ double frictionCoefficient(const SimulationState& s, double forceSum);
 double computeCp(const SimulationState& s);
 double computeCf(const SimulationState& s);
 double computeCx(const SimulationState& s);
-// computeCp and computeCf in one go (the same values; the integrals of all
-// volumes run in parallel).
-void computeCpCf(const SimulationState& s, double* Cp, double* Cf);
 
 }  // namespace brelvik

@@ -428,11 +428,9 @@ void computeVorticityAll(SimulationState& s) {
   forPlanesOfAllVolumes<false>(s.volumes, s.volumeCount, true, vorticityPlane);
 }
 
-void exchangeAll(SimulationState& s) { exchangeAll(s, true); }
-
-void exchangeAll(SimulationState& s, bool rebuildLists) {
+void exchangeAll(SimulationState& s) {
   ReceiverLists& lists = scratchLists();
-  if (rebuildLists) lists.build(s);
+  lists.build(s);
 
   boundaryVelocity(s, 2);
   exchangeVelocityWith(s, lists);

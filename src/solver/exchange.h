@@ -46,10 +46,6 @@ void computeVorticityAll(SimulationState& s);
 // divergence of every volume; div (boundary 2, exchange, boundary 3);
 // scalars (boundary 2, exchange, boundary 3).
 void exchangeAll(SimulationState& s);
-// The same; with rebuildLists false it reuses the receiver lists of the
-// previous exchangeAll on this thread. Only valid while the point types and
-// the interpolation data are unchanged since then (within one time step).
-void exchangeAll(SimulationState& s, bool rebuildLists);
 
 // Global x of the outermost computed point at or below which a column of the
 // outer face is inflow.
