@@ -14,6 +14,17 @@
 
 namespace brelvik {
 
+namespace {
+
+// Each dialog is modal and lives on the stack for the call.
+template <class Dialog>
+void runModal(SimulationState& s, QWidget* window) {
+  Dialog dlg(s, window);
+  dlg.exec();
+}
+
+}  // namespace
+
 ViewCommands::ViewCommands(SimulationState& s, QWidget* window)
     : QObject(window), s_(s), window_(window) {}
 
@@ -49,15 +60,9 @@ void ViewCommands::start() { startSolver(s_); }
 
 void ViewCommands::stop() { stopSolver(s_); }
 
-void ViewCommands::open() {
-  COpenDialog dlg(s_, window_);
-  dlg.exec();
-}
+void ViewCommands::open() { runModal<COpenDialog>(s_, window_); }
 
-void ViewCommands::save() {
-  CSaveDialog dlg(s_, window_);
-  dlg.exec();
-}
+void ViewCommands::save() { runModal<CSaveDialog>(s_, window_); }
 
 void ViewCommands::showScene() {
   s_.displayMode = 1;
@@ -75,35 +80,16 @@ void ViewCommands::toggleMinMax() {
   s_.requestRepaint();
 }
 
-void ViewCommands::domainParameters() {
-  CParametrfield dlg(s_, window_);
-  dlg.exec();
-}
+void ViewCommands::domainParameters() { runModal<CParametrfield>(s_, window_); }
 
-void ViewCommands::flowParameters() {
-  CParametersFlow dlg(s_, window_);
-  dlg.exec();
-}
+void ViewCommands::flowParameters() { runModal<CParametersFlow>(s_, window_); }
 
-// Each dialog is modal and lives on the stack for the call.
-void ViewCommands::orientation() {
-  CViewFormat dlg(s_, window_);
-  dlg.exec();
-}
+void ViewCommands::orientation() { runModal<CViewFormat>(s_, window_); }
 
-void ViewCommands::velocityField() {
-  CVelocityField dlg(s_, window_);
-  dlg.exec();
-}
+void ViewCommands::velocityField() { runModal<CVelocityField>(s_, window_); }
 
-void ViewCommands::flowLines() {
-  CDialog_Flow_Lines dlg(s_, window_);
-  dlg.exec();
-}
+void ViewCommands::flowLines() { runModal<CDialog_Flow_Lines>(s_, window_); }
 
-void ViewCommands::visualisation() {
-  CVisualition dlg(s_, window_);
-  dlg.exec();
-}
+void ViewCommands::visualisation() { runModal<CVisualition>(s_, window_); }
 
 }  // namespace brelvik
