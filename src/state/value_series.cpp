@@ -16,6 +16,13 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 // us allocate gigabytes before the missing values are noticed.
 constexpr long kMaxFileCount = 1L << 28;
 
+// True when nothing but white space is left: a file that holds more values
+// than its count says is as inconsistent as one that holds fewer.
+bool onlySpaceLeft(std::FILE* f) {
+  char c;
+  return std::fscanf(f, " %c", &c) == EOF;
+}
+
 }  // namespace
 
 void ValueSeries::resize(int n) {
@@ -38,6 +45,7 @@ bool ValueSeries::readText(const std::string& path) {
   for (int i = 0; i < count; ++i) {
     if (std::fscanf(f.get(), "%le", &values[static_cast<size_t>(i)]) != 1) return false;
   }
+  if (!onlySpaceLeft(f.get())) return false;
   data = std::move(values);
   return true;
 }
@@ -86,6 +94,7 @@ bool ValueTable::readText(const std::string& path) {
       if (std::fscanf(f.get(), "%le", &loaded.row(r).item(c)) != 1) return false;
     }
   }
+  if (!onlySpaceLeft(f.get())) return false;
   *this = std::move(loaded);
   return true;
 }
