@@ -1,6 +1,5 @@
 #include "app/view_commands.h"
 
-#include <QMessageBox>
 #include <QWidget>
 
 #include "grid/parametrfield_dialog.h"
@@ -30,12 +29,10 @@ void ViewCommands::run(CommandId id) {
     case kCmdMinMax: toggleMinMax(); break;
     case kCmdDomainParameters: domainParameters(); break;
     case kCmdFlowParameters: flowParameters(); break;
-    case kCmdOrientation:
-    case kCmdVelocityField:
-    case kCmdFlowLines:
-    case kCmdVisualisation:
-      displayDialog(id);
-      break;
+    case kCmdOrientation: orientation(); break;
+    case kCmdVelocityField: velocityField(); break;
+    case kCmdFlowLines: flowLines(); break;
+    case kCmdVisualisation: visualisation(); break;
     default:
       break;
   }
@@ -88,35 +85,25 @@ void ViewCommands::flowParameters() {
   dlg.exec();
 }
 
-// ---------------------------------------------------------------------------
-// Display and post-processing dialogs: "Ориентация СК", "Поле скоростей",
-// "Линии тока" and "Визуализация", each run modally on the stack. A command
-// whose dialog is not part of the program yet (still routed here) says so.
-// ---------------------------------------------------------------------------
-void ViewCommands::displayDialog(CommandId id) {
-  if (id == kCmdOrientation) {
-    CViewFormat dlg(s_, window_);
-    dlg.exec();
-    return;
-  }
-  if (id == kCmdVisualisation) {
-    CVisualition dlg(s_, window_);
-    dlg.exec();
-    return;
-  }
-  if (id == kCmdVelocityField) {
-    CVelocityField dlg(s_, window_);
-    dlg.exec();
-    return;
-  }
-  if (id == kCmdFlowLines) {
-    CDialog_Flow_Lines dlg(s_, window_);
-    dlg.exec();
-    return;
-  }
-  QMessageBox::information(
-      window_, QString::fromUtf8(commandText(id)),
-      QStringLiteral("Команда «%1» пока недоступна.").arg(QString::fromUtf8(commandText(id))));
+// Each dialog is modal and lives on the stack for the call.
+void ViewCommands::orientation() {
+  CViewFormat dlg(s_, window_);
+  dlg.exec();
+}
+
+void ViewCommands::velocityField() {
+  CVelocityField dlg(s_, window_);
+  dlg.exec();
+}
+
+void ViewCommands::flowLines() {
+  CDialog_Flow_Lines dlg(s_, window_);
+  dlg.exec();
+}
+
+void ViewCommands::visualisation() {
+  CVisualition dlg(s_, window_);
+  dlg.exec();
 }
 
 }  // namespace brelvik
