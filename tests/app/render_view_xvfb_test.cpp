@@ -107,6 +107,11 @@ class RenderViewXvfbTest : public QObject {
     QVERIFY2(qRed(c) > 100 && qRed(c) < 230,
              qPrintable(QString("centre grey level %1").arg(qRed(c))));
     QCOMPARE(countPixels(img, disc, isWhite), 0);  // solid, no gaps
+    // Lit from the upper right and a little more from above than from the
+    // right (the light sits at x = 1, y = 1.5 in front of the scene).
+    const auto level = [&](double x, double y) { return qRed(img.pixel(toPixel(x, y))); };
+    QVERIFY(level(0.3, 0.3) > qRed(c) && qRed(c) > level(-0.3, -0.3));
+    QVERIFY(level(-0.3, 0.3) > level(0.3, -0.3));
 
     // The right third is never part of the scene.
     s->zoom = 8;
