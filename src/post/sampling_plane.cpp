@@ -40,7 +40,7 @@ PlaneAxes planeAxes(const SamplingPlane& sp) {
 // The two in-plane coordinates of a sample, in the order of the export.
 void inPlaneCoordinates(const SamplingPlane& sp, int n, double& a, double& b) {
   const double* p = &sp.positions[3 * static_cast<size_t>(n)];
-  switch (sp.plane) {
+  switch (sp.computedPlane) {
     case 1: a = p[0]; b = p[1]; break;
     case 2: a = p[0]; b = p[2]; break;
     default: a = p[1]; b = p[2]; break;
@@ -132,6 +132,7 @@ bool computeSamplingPlane(SimulationState& s, std::string* error) {
   sp.hz = latticeStep(sp.z1, sp.z2, sp.Nz);
   sp.iMax = axes.iMax;
   sp.jMax = axes.jMax;
+  sp.computedPlane = sp.plane;
 
   const size_t count = static_cast<size_t>(samples);
   sp.positions.assign(3 * count, 0.0);

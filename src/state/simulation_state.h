@@ -48,6 +48,10 @@ struct SamplingPlane {
   // volumesGeneration of the state when the stencils were computed; the
   // stencils are valid only while it matches (Create and Open advance it).
   int computedGeneration = -1;
+  // Orientation the lattice was laid out for. The plane boxes change `plane`
+  // at once, but the samples keep their positions until the next "Вычислить",
+  // so the export takes its two in-plane coordinates from this one.
+  int computedPlane = 1;
 };
 
 // Callbacks through which worker threads reach the GUI. Each may be empty.

@@ -222,6 +222,12 @@ TEST(SamplingPlane, ExportWritesTheFourFilesCharacterForCharacter) {
   EXPECT_EQ(s->samplingPlane.sampleU[1], 0.0);
   EXPECT_NEAR(s->samplingPlane.sampleU[0], 0.6, 1e-10);
   EXPECT_NEAR(s->samplingPlane.sampleW[0], -0.8, 1e-10);
+
+  // Choosing another orientation box does not move the samples; until the
+  // next "Вычислить" the files keep the coordinates of the computed plane.
+  s->samplingPlane.plane = 1;
+  ASSERT_TRUE(exportWinsurf(*s, dir.path().string(), &error)) << error;
+  EXPECT_EQ(readFile(dir.path() / "Winsurf_files" / "T.dat"), expected);
 }
 
 TEST(SamplingPlane, PlaneOutsideAllVolumesExportsMinusOne) {
