@@ -128,12 +128,14 @@ class RenderViewXvfbTest : public QObject {
     s->volumes.resize(1);
     FiniteVolume& vol = s->volumes[0];
     makeCube(vol, 4);
-    // Points on a 1-unit lattice in x-y, the middle layer k = 2 at z = 0.
+    // Points on a 1-unit lattice in x-y, the middle layer k = 2 at z = 0;
+    // the other layers are shifted in x by a quarter unit per layer, so that
+    // a layer drawn by mistake shows beside the middle one.
     for (int i = 0; i <= 4; ++i)
       for (int j = 0; j <= 4; ++j)
         for (int k = 0; k <= 4; ++k) {
           const int n = pointIndex(vol, i, j, k);
-          vol.point_glob[3 * n] = i - 2.0;
+          vol.point_glob[3 * n] = i - 2.0 + 0.25 * (k - 2);
           vol.point_glob[3 * n + 1] = j - 2.0;
           vol.point_glob[3 * n + 2] = k - 2.0;
           vol.type_point[n] = kPointComputed;
@@ -151,11 +153,19 @@ class RenderViewXvfbTest : public QObject {
     QVERIFY(near(toPixel(1, 2)) > 0);
     QCOMPARE(near(toPixel(2, 2)), 0);      // type 4
     QCOMPARE(near(toPixel(0.5, 0.5)), 0);  // between points
+    // Only the middle layer.
+    QCOMPARE(near(toPixel(0.25, 0)), 0);
+    QCOMPARE(near(toPixel(-0.5, 1)), 0);
 
-    // Volumes with index 1 and 3 never show points.
-    vol.index = 1;
+    // Volumes with index 1 and 3 never show points; the others do.
+    for (int index : {1, 3}) {
+      vol.index = index;
+      img = grab();
+      QCOMPARE(near(toPixel(0, 0)), 0);
+    }
+    vol.index = 2;
     img = grab();
-    QCOMPARE(near(toPixel(0, 0)), 0);
+    QVERIFY(near(toPixel(0, 0)) > 0);
     vol.index = 0;
 
     // Vectors: length computedScale (0.3) along y from each point.
@@ -168,6 +178,7 @@ class RenderViewXvfbTest : public QObject {
     img = grab();
     QVERIFY(near(toPixel(0, 0.6)) > 0);
     QCOMPARE(near(toPixel(0.5, 0.6)), 0);
+    QCOMPARE(near(toPixel(0.25, 0.6)), 0);  // middle layer only
   }
 
   void streamlines() {
