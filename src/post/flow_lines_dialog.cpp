@@ -105,10 +105,18 @@ CDialog_Flow_Lines::CDialog_Flow_Lines(SimulationState& s, QWidget* parent)
   // The streamline thread relabels the start button when a run ends; it
   // reaches the button only through this callback, which posts to the
   // window thread and is removed when the dialog goes away.
+  // The end-of-run "Старт" arrives queued: a start pressed after the run
+  // ended but before it arrived has already begun a new run, whose button
+  // must keep reading "Стоп" so that the next press stops it.
   s_.setFlowLineCaptionCallback([this](const std::string& caption) {
     const QString text = QString::fromStdString(caption);
     QMetaObject::invokeMethod(
-        this, [this, text] { startButton_->setText(text); }, Qt::QueuedConnection);
+        this,
+        [this, text] {
+          if (text == QStringLiteral("Старт") && s_.flowLineRunning.load() == 1) return;
+          startButton_->setText(text);
+        },
+        Qt::QueuedConnection);
   });
 }
 

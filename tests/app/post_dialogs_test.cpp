@@ -270,6 +270,16 @@ class PostDialogsTest : public QObject {
       QCOMPARE(run->text(), QString("Старт"));
       QCOMPARE(s.flowLineRunning.load(), 0);
       QCOMPARE(s.streamlinePointCount.load(), 7);
+      // A run's end-of-run caption that arrives after a new start has been
+      // pressed leaves the new run's "Стоп".
+      s.flowLineRunning = 1;
+      run->setText(QStringLiteral("Стоп"));
+      s.reportFlowLineCaption("Старт");
+      QTest::qWait(20);
+      QCOMPARE(run->text(), QString("Стоп"));
+      s.flowLineRunning = 0;
+      s.reportFlowLineCaption("Старт");
+      QTRY_COMPARE(run->text(), QString("Старт"));
     }
     // The dialog is gone: a caption report reaches nothing.
     s.reportFlowLineCaption("Старт");

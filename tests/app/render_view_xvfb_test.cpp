@@ -93,6 +93,12 @@ class RenderViewXvfbTest : public QObject {
                                                            qRed(c) != qGreen(c); }), 0);
     // Outside the sphere (radius 0.5) the picture stays white.
     QCOMPARE(countPixels(img, QRect(toPixel(0.6, 2), toPixel(2, -2)), isBlack), 0);
+    // The poles lie on the y axis: the centre of the picture shows only
+    // the equator, the front meridian and the nearest circles of latitude
+    // (about 19 pixels), not all meridians meeting there (about 44).
+    const int atCentre = countPixels(img, QRect(centre - QPoint(3, 3), QSize(7, 7)), isBlack);
+    QVERIFY2(atCentre > 0 && atCentre < 32,
+             qPrintable(QString("black pixels at the centre: %1").arg(atCentre)));
 
     s->sphereMode = 3;
     img = grab();
@@ -101,6 +107,11 @@ class RenderViewXvfbTest : public QObject {
     QVERIFY2(qRed(c) > 100 && qRed(c) < 230,
              qPrintable(QString("centre grey level %1").arg(qRed(c))));
     QCOMPARE(countPixels(img, disc, isWhite), 0);  // solid, no gaps
+    // Lit from the upper right and a little more from above than from the
+    // right (the light sits at x = 1, y = 1.5 in front of the scene).
+    const auto level = [&](double x, double y) { return qRed(img.pixel(toPixel(x, y))); };
+    QVERIFY(level(0.3, 0.3) > qRed(c) && qRed(c) > level(-0.3, -0.3));
+    QVERIFY(level(-0.3, 0.3) > level(0.3, -0.3));
 
     // The right third is never part of the scene.
     s->zoom = 8;
