@@ -1,6 +1,5 @@
 #include "app/view_commands.h"
 
-#include <QMessageBox>
 #include <QWidget>
 
 #include "grid/parametrfield_dialog.h"
@@ -14,6 +13,17 @@
 #include "state/simulation_state.h"
 
 namespace brelvik {
+
+namespace {
+
+// Each dialog is modal and lives on the stack for the call.
+template <class Dialog>
+void runModal(SimulationState& s, QWidget* window) {
+  Dialog dlg(s, window);
+  dlg.exec();
+}
+
+}  // namespace
 
 ViewCommands::ViewCommands(SimulationState& s, QWidget* window)
     : QObject(window), s_(s), window_(window) {}
@@ -30,12 +40,10 @@ void ViewCommands::run(CommandId id) {
     case kCmdMinMax: toggleMinMax(); break;
     case kCmdDomainParameters: domainParameters(); break;
     case kCmdFlowParameters: flowParameters(); break;
-    case kCmdOrientation:
-    case kCmdVelocityField:
-    case kCmdFlowLines:
-    case kCmdVisualisation:
-      displayDialog(id);
-      break;
+    case kCmdOrientation: orientation(); break;
+    case kCmdVelocityField: velocityField(); break;
+    case kCmdFlowLines: flowLines(); break;
+    case kCmdVisualisation: visualisation(); break;
     default:
       break;
   }
@@ -52,15 +60,9 @@ void ViewCommands::start() { startSolver(s_); }
 
 void ViewCommands::stop() { stopSolver(s_); }
 
-void ViewCommands::open() {
-  COpenDialog dlg(s_, window_);
-  dlg.exec();
-}
+void ViewCommands::open() { runModal<COpenDialog>(s_, window_); }
 
-void ViewCommands::save() {
-  CSaveDialog dlg(s_, window_);
-  dlg.exec();
-}
+void ViewCommands::save() { runModal<CSaveDialog>(s_, window_); }
 
 void ViewCommands::showScene() {
   s_.displayMode = 1;
@@ -78,45 +80,16 @@ void ViewCommands::toggleMinMax() {
   s_.requestRepaint();
 }
 
-void ViewCommands::domainParameters() {
-  CParametrfield dlg(s_, window_);
-  dlg.exec();
-}
+void ViewCommands::domainParameters() { runModal<CParametrfield>(s_, window_); }
 
-void ViewCommands::flowParameters() {
-  CParametersFlow dlg(s_, window_);
-  dlg.exec();
-}
+void ViewCommands::flowParameters() { runModal<CParametersFlow>(s_, window_); }
 
-// ---------------------------------------------------------------------------
-// Display and post-processing dialogs: "Ориентация СК", "Поле скоростей",
-// "Линии тока" and "Визуализация", each run modally on the stack. A command
-// whose dialog is not part of the program yet (still routed here) says so.
-// ---------------------------------------------------------------------------
-void ViewCommands::displayDialog(CommandId id) {
-  if (id == kCmdOrientation) {
-    CViewFormat dlg(s_, window_);
-    dlg.exec();
-    return;
-  }
-  if (id == kCmdVisualisation) {
-    CVisualition dlg(s_, window_);
-    dlg.exec();
-    return;
-  }
-  if (id == kCmdVelocityField) {
-    CVelocityField dlg(s_, window_);
-    dlg.exec();
-    return;
-  }
-  if (id == kCmdFlowLines) {
-    CDialog_Flow_Lines dlg(s_, window_);
-    dlg.exec();
-    return;
-  }
-  QMessageBox::information(
-      window_, QString::fromUtf8(commandText(id)),
-      QStringLiteral("Команда «%1» пока недоступна.").arg(QString::fromUtf8(commandText(id))));
-}
+void ViewCommands::orientation() { runModal<CViewFormat>(s_, window_); }
+
+void ViewCommands::velocityField() { runModal<CVelocityField>(s_, window_); }
+
+void ViewCommands::flowLines() { runModal<CDialog_Flow_Lines>(s_, window_); }
+
+void ViewCommands::visualisation() { runModal<CVisualition>(s_, window_); }
 
 }  // namespace brelvik

@@ -33,7 +33,10 @@ class ViewCommands : public QObject {
   void toggleMinMax();       // "min_max"
   void domainParameters();   // "Параметры области"
   void flowParameters();     // "Параметры течения"
-  void displayDialog(CommandId id);  // "Ориентация СК", "Поле скоростей", "Линии тока", "Визуализация"
+  void orientation();        // "Ориентация СК"
+  void velocityField();      // "Поле скоростей"
+  void flowLines();          // "Линии тока"
+  void visualisation();      // "Визуализация"
 
  private:
   SimulationState& s_;

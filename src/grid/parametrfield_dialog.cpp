@@ -15,6 +15,7 @@
 #include <atomic>
 #include <memory>
 
+#include "app/dialog_support.h"
 #include "app/number_text.h"
 #include "grid/geometry.h"
 #include "grid/interpolation.h"
@@ -23,12 +24,6 @@
 namespace brelvik {
 
 namespace {
-
-QLineEdit* makeEdit(const char* id, QWidget* parent) {
-  auto* e = new QLineEdit(parent);
-  e->setObjectName(QString::fromLatin1(id));
-  return e;
-}
 
 // Grid defaults shown before the first Create.
 constexpr double kDefaultSize = 15;
@@ -42,22 +37,16 @@ CParametrfield::CParametrfield(SimulationState& s, QWidget* parent) : QDialog(pa
   setObjectName(QStringLiteral("CParametrfield"));
   setWindowTitle(QStringLiteral("Параметры области"));
 
-  size_ = makeEdit("1000", this);
-  step_ = makeEdit("1021", this);
-  nx_ = makeEdit("1014", this);
-  ny_ = makeEdit("1015", this);
-  nz_ = makeEdit("1016", this);
-  total_ = makeEdit("1018", this);
-  processed_ = makeEdit("1019", this);
-  create_ = new QPushButton(QStringLiteral("Создать"), this);
-  create_->setObjectName(QStringLiteral("1017"));
-  create_->setAutoDefault(false);
-  start_ = new QPushButton(QStringLiteral("Старт"), this);
-  start_->setObjectName(QStringLiteral("1020"));
-  start_->setAutoDefault(false);
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
-  ok->setObjectName(QStringLiteral("1"));
-  ok->setDefault(true);
+  size_ = makeEdit(1000, this);
+  step_ = makeEdit(1021, this);
+  nx_ = makeEdit(1014, this);
+  ny_ = makeEdit(1015, this);
+  nz_ = makeEdit(1016, this);
+  total_ = makeEdit(1018, this);
+  processed_ = makeEdit(1019, this);
+  create_ = makeButton(1017, QStringLiteral("Создать"), this);
+  start_ = makeButton(1020, QStringLiteral("Старт"), this);
+  QPushButton* ok = makeOkButton(this);
 
   auto* top = new QFormLayout;
   top->addRow(QStringLiteral("Размер области (рад):"), size_);
@@ -86,17 +75,13 @@ CParametrfield::CParametrfield(SimulationState& s, QWidget* parent) : QDialog(pa
   auto* groups = new QHBoxLayout;
   groups->addWidget(grid);
   groups->addWidget(interp);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(ok);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
   layout->addLayout(groups);
-  layout->addLayout(buttons);
+  layout->addLayout(rightAlignedRow({ok}));
 
   connect(create_, &QPushButton::clicked, this, [this] { create(); });
   connect(start_, &QPushButton::clicked, this, &CParametrfield::toggleInterpolationRun);
-  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }
 
 CParametrfield::~CParametrfield() { detachFromWorkers(); }

@@ -1,6 +1,5 @@
 #include "io/open_save_dialog.h"
 
-#include <QApplication>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -8,22 +7,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/dialog_support.h"
 #include "io/result_folder.h"
 #include "state/simulation_state.h"
 
 namespace brelvik {
-
-namespace {
-
-// Busy cursor for the duration of a read or write on the window thread.
-struct BusyCursor {
-  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-  BusyCursor(const BusyCursor&) = delete;
-  BusyCursor& operator=(const BusyCursor&) = delete;
-};
-
-}  // namespace
 
 CFolderDialog::CFolderDialog(SimulationState& s, const QString& caption, QWidget* parent)
     : QDialog(parent), s_(s) {
@@ -32,21 +20,14 @@ CFolderDialog::CFolderDialog(SimulationState& s, const QString& caption, QWidget
   edit_->setObjectName(QStringLiteral("1000"));
   edit_->setMinimumWidth(260);
 
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
-  ok->setObjectName(QStringLiteral("1"));
-  ok->setDefault(true);
-  connect(ok, &QPushButton::clicked, this, &CFolderDialog::accept);
+  QPushButton* ok = makeOkButton(this);
   auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
   cancel->setObjectName(QStringLiteral("2"));
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(ok);
-  buttons->addWidget(cancel);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(edit_);
-  layout->addLayout(buttons);
+  layout->addLayout(rightAlignedRow({ok, cancel}));
 }
 
 void CFolderDialog::showEvent(QShowEvent* event) {

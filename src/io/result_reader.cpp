@@ -4,6 +4,7 @@
 // touched; a damaged folder gives a message naming the file and the fault and
 // leaves the state as it was.
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -89,6 +90,10 @@ bool checkVolumeState(const FiniteVolume& vol, const std::string& path, std::str
   if (vol.allocated != 0 && vol.allocated != 1)
     return bad("allocated is " + std::to_string(vol.allocated) + ", expected 0 or 1");
   if (vol.kind != 1 && vol.kind != 2) return bad("kind " + std::to_string(vol.kind) + " is unknown");
+  // Sizes are largest indices: the point counts Nx + 1, Ny + 1, Nz + 1 that
+  // every loop and stride is built from must still be ints.
+  if (vol.Nx == INT_MAX || vol.Ny == INT_MAX || vol.Nz == INT_MAX)
+    return bad("size Nx, Ny or Nz is too large");
   if (vol.allocated == 0) return true;
   if (vol.Nx < 0 || vol.Ny < 0 || vol.Nz < 0) return bad("negative size Nx, Ny or Nz");
   if (vol.stride_j != vol.Nz + 1 ||

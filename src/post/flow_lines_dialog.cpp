@@ -13,30 +13,13 @@
 
 #include <mutex>
 
+#include "app/dialog_support.h"
 #include "app/number_text.h"
 #include "grid/geometry.h"
 #include "post/streamlines.h"
 #include "state/simulation_state.h"
 
 namespace brelvik {
-
-namespace {
-
-QLineEdit* makeEdit(int id, QWidget* parent) {
-  auto* e = new QLineEdit(parent);
-  e->setObjectName(QString::number(id));
-  e->setMaximumWidth(80);
-  return e;
-}
-
-QPushButton* makeButton(int id, const QString& text, QWidget* parent) {
-  auto* b = new QPushButton(text, parent);
-  b->setObjectName(QString::number(id));
-  b->setAutoDefault(false);
-  return b;
-}
-
-}  // namespace
 
 CDialog_Flow_Lines::CDialog_Flow_Lines(SimulationState& s, QWidget* parent)
     : QDialog(parent), s_(s) {
@@ -61,7 +44,7 @@ CDialog_Flow_Lines::CDialog_Flow_Lines(SimulationState& s, QWidget* parent)
     const char* labels[3] = {"x", "y", "z"};
     const int ids[3] = {1015, 1016, 1018};
     for (int c = 0; c < 3; ++c) {
-      point_[c] = makeEdit(ids[c], box);
+      point_[c] = makeEdit(ids[c], box, kNumberEditWidth);
       grid->addWidget(new QLabel(QString::fromLatin1(labels[c]), box), 0, c * 2);
       grid->addWidget(point_[c], 0, c * 2 + 1);
     }
@@ -76,12 +59,12 @@ CDialog_Flow_Lines::CDialog_Flow_Lines(SimulationState& s, QWidget* parent)
     const char* labels[3] = {"x", "y", "z"};
     const int ids[3] = {1021, 1022, 1023};
     for (int c = 0; c < 3; ++c) {
-      centre_[c] = makeEdit(ids[c], box);
+      centre_[c] = makeEdit(ids[c], box, kNumberEditWidth);
       grid->addWidget(new QLabel(QString::fromLatin1(labels[c]), box), 0, c * 2);
       grid->addWidget(centre_[c], 0, c * 2 + 1);
     }
-    radius_ = makeEdit(1026, box);
-    count_ = makeEdit(1027, box);
+    radius_ = makeEdit(1026, box, kNumberEditWidth);
+    count_ = makeEdit(1027, box, kNumberEditWidth);
     grid->addWidget(new QLabel(QStringLiteral("r"), box), 1, 0);
     grid->addWidget(radius_, 1, 1);
     grid->addWidget(new QLabel(QStringLiteral("N"), box), 1, 2);
@@ -97,14 +80,13 @@ CDialog_Flow_Lines::CDialog_Flow_Lines(SimulationState& s, QWidget* parent)
 
   auto* budgetRow = new QHBoxLayout;
   budgetRow->addWidget(new QLabel(QStringLiteral("количество точек на линии"), this));
-  pointBudget_ = makeEdit(1000, this);
+  pointBudget_ = makeEdit(1000, this, kNumberEditWidth);
   budgetRow->addWidget(pointBudget_);
   controls->addLayout(budgetRow);
 
   auto* runRow = new QHBoxLayout;
   startButton_ = makeButton(1017, QStringLiteral("Старт"), this);
-  show_ = new QCheckBox(QStringLiteral("показать"), this);
-  show_->setObjectName(QStringLiteral("1009"));
+  show_ = makeCheck(1009, QStringLiteral("показать"), this);
   runRow->addWidget(startButton_);
   runRow->addWidget(show_);
   runRow->addStretch(1);
@@ -115,24 +97,26 @@ CDialog_Flow_Lines::CDialog_Flow_Lines(SimulationState& s, QWidget* parent)
     s_.requestRepaint();
   });
 
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
-  ok->setObjectName(QStringLiteral("1"));
-  ok->setDefault(true);
-  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-  auto* okRow = new QHBoxLayout;
-  okRow->addStretch(1);
-  okRow->addWidget(ok);
+  QPushButton* ok = makeOkButton(this);
   controls->addStretch(1);
-  controls->addLayout(okRow);
+  controls->addLayout(rightAlignedRow({ok}));
   layout->addLayout(controls);
 
   // The streamline thread relabels the start button when a run ends; it
   // reaches the button only through this callback, which posts to the
   // window thread and is removed when the dialog goes away.
+  // The end-of-run "Старт" arrives queued: a start pressed after the run
+  // ended but before it arrived has already begun a new run, whose button
+  // must keep reading "Стоп" so that the next press stops it.
   s_.setFlowLineCaptionCallback([this](const std::string& caption) {
     const QString text = QString::fromStdString(caption);
     QMetaObject::invokeMethod(
-        this, [this, text] { startButton_->setText(text); }, Qt::QueuedConnection);
+        this,
+        [this, text] {
+          if (text == QStringLiteral("Старт") && s_.flowLineRunning.load() == 1) return;
+          startButton_->setText(text);
+        },
+        Qt::QueuedConnection);
   });
 }
 

@@ -1,6 +1,5 @@
 #include "post/velocity_field_dialog.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QGridLayout>
@@ -12,42 +11,13 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/dialog_support.h"
 #include "app/number_text.h"
 #include "grid/geometry.h"
 #include "post/sampling_plane.h"
 #include "state/simulation_state.h"
 
 namespace brelvik {
-
-namespace {
-
-QLineEdit* makeEdit(int id, QWidget* parent) {
-  auto* e = new QLineEdit(parent);
-  e->setObjectName(QString::number(id));
-  e->setMaximumWidth(80);
-  return e;
-}
-
-QPushButton* makeButton(int id, const QString& text, QWidget* parent) {
-  auto* b = new QPushButton(text, parent);
-  b->setObjectName(QString::number(id));
-  b->setAutoDefault(false);
-  return b;
-}
-
-QCheckBox* makeCheck(int id, const QString& text, QWidget* parent) {
-  auto* c = new QCheckBox(text, parent);
-  c->setObjectName(QString::number(id));
-  return c;
-}
-
-// Shows a busy cursor for the lifetime of the object.
-struct BusyCursor {
-  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-};
-
-}  // namespace
 
 CVelocityField::CVelocityField(SimulationState& s, QWidget* parent)
     : QDialog(parent), s_(s), exportDir_(QDir::currentPath()) {
@@ -60,7 +30,7 @@ CVelocityField::CVelocityField(SimulationState& s, QWidget* parent)
     auto* box = new QGroupBox(QStringLiteral("Расчётное поле скоростей"), this);
     auto* row = new QHBoxLayout(box);
     showComputed_ = makeCheck(1009, QStringLiteral("Показать"), box);
-    computedScale_ = makeEdit(1000, box);
+    computedScale_ = makeEdit(1000, box, kNumberEditWidth);
     QPushButton* less = makeButton(1017, QStringLiteral("<-"), box);
     QPushButton* more = makeButton(1018, QStringLiteral("->"), box);
     row->addWidget(showComputed_);
@@ -85,14 +55,14 @@ CVelocityField::CVelocityField(SimulationState& s, QWidget* parent)
     const char* cornerLabels[6] = {"x1", "y1", "z1", "x2", "y2", "z2"};
     const int cornerIds[6] = {1014, 1015, 1016, 1019, 1020, 1021};
     for (int c = 0; c < 6; ++c) {
-      corner_[c] = makeEdit(cornerIds[c], box);
+      corner_[c] = makeEdit(cornerIds[c], box, kNumberEditWidth);
       grid->addWidget(new QLabel(QString::fromLatin1(cornerLabels[c]), box), c / 3, (c % 3) * 2);
       grid->addWidget(corner_[c], c / 3, (c % 3) * 2 + 1);
     }
     const char* countLabels[3] = {"Nx", "Ny", "Nz"};
     const int countIds[3] = {1026, 1027, 1028};
     for (int c = 0; c < 3; ++c) {
-      counts_[c] = makeEdit(countIds[c], box);
+      counts_[c] = makeEdit(countIds[c], box, kNumberEditWidth);
       grid->addWidget(new QLabel(QString::fromLatin1(countLabels[c]), box), 2, c * 2);
       grid->addWidget(counts_[c], 2, c * 2 + 1);
     }
@@ -120,7 +90,7 @@ CVelocityField::CVelocityField(SimulationState& s, QWidget* parent)
     auto* box = new QGroupBox(QStringLiteral("Интерполяционное поле скоростей"), this);
     auto* row = new QHBoxLayout(box);
     showInterpolated_ = makeCheck(1013, QStringLiteral("Показать"), box);
-    interpolatedScale_ = makeEdit(1001, box);
+    interpolatedScale_ = makeEdit(1001, box, kNumberEditWidth);
     QPushButton* less = makeButton(1024, QStringLiteral("<-"), box);
     QPushButton* more = makeButton(1025, QStringLiteral("->"), box);
     row->addWidget(showInterpolated_);
@@ -135,14 +105,7 @@ CVelocityField::CVelocityField(SimulationState& s, QWidget* parent)
     layout->addWidget(box);
   }
 
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
-  ok->setObjectName(QStringLiteral("1"));
-  ok->setDefault(true);
-  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(ok);
-  layout->addLayout(buttons);
+  layout->addLayout(rightAlignedRow({makeOkButton(this)}));
 }
 
 void CVelocityField::showEvent(QShowEvent* event) {

@@ -2,12 +2,12 @@
 
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/dialog_support.h"
 #include "app/number_text.h"
 #include "state/simulation_state.h"
 
@@ -15,17 +15,8 @@ namespace brelvik {
 
 namespace {
 
-QLineEdit* makeEdit(int id, QWidget* parent) {
-  auto* e = new QLineEdit(parent);
-  e->setObjectName(QString::number(id));
-  e->setMaximumWidth(80);
-  return e;
-}
-
-QPushButton* makeButton(int id, const QString& text, QWidget* parent) {
-  auto* b = new QPushButton(text, parent);
-  b->setObjectName(QString::number(id));
-  b->setAutoDefault(false);
+QPushButton* makeArrow(int id, const QString& text, QWidget* parent) {
+  QPushButton* b = makeButton(id, text, parent);
   b->setMaximumWidth(40);
   return b;
 }
@@ -65,9 +56,9 @@ CViewFormat::CViewFormat(SimulationState& s, QWidget* parent) : QDialog(parent),
     auto* grid = new QGridLayout(box);
     int row = 0;
     for (const Row& r : g.rows) {
-      QLineEdit* edit = makeEdit(r.editId, box);
-      QPushButton* subtract = makeButton(r.subtractId, QStringLiteral("<-"), box);
-      QPushButton* add = makeButton(r.addId, QStringLiteral("->"), box);
+      QLineEdit* edit = makeEdit(r.editId, box, kNumberEditWidth);
+      QPushButton* subtract = makeArrow(r.subtractId, QStringLiteral("<-"), box);
+      QPushButton* add = makeArrow(r.addId, QStringLiteral("->"), box);
       grid->addWidget(new QLabel(QString::fromUtf8(r.label), box), row, 0);
       grid->addWidget(subtract, row, 1);
       grid->addWidget(edit, row, 2);
@@ -78,7 +69,7 @@ CViewFormat::CViewFormat(SimulationState& s, QWidget* parent) : QDialog(parent),
       connect(add, &QPushButton::clicked, this, [this, q] { step(q, true); });
       ++row;
     }
-    QLineEdit* stepEdit = makeEdit(g.stepId, box);
+    QLineEdit* stepEdit = makeEdit(g.stepId, box, kNumberEditWidth);
     grid->addWidget(new QLabel(QStringLiteral("шаг"), box), row, 0);
     grid->addWidget(stepEdit, row, 2);
     (g.group == Group::Rotation ? rotationStep_ : g.group == Group::Shift ? shiftStep_ : zoomStep_) =
@@ -86,14 +77,7 @@ CViewFormat::CViewFormat(SimulationState& s, QWidget* parent) : QDialog(parent),
     layout->addWidget(box);
   }
 
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
-  ok->setObjectName(QStringLiteral("1"));
-  ok->setDefault(true);
-  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(ok);
-  layout->addLayout(buttons);
+  layout->addLayout(rightAlignedRow({makeOkButton(this)}));
 }
 
 void CViewFormat::showEvent(QShowEvent* event) {

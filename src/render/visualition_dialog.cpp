@@ -2,10 +2,9 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
-#include <QHBoxLayout>
-#include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/dialog_support.h"
 #include "state/simulation_state.h"
 
 namespace brelvik {
@@ -35,8 +34,7 @@ CVisualition::CVisualition(SimulationState& s, QWidget* parent) : QDialog(parent
     auto* box = new QGroupBox(QString::fromUtf8(g.title), this);
     auto* column = new QVBoxLayout(box);
     for (const Item& item : g.items) {
-      auto* check = new QCheckBox(QString::fromUtf8(item.text), box);
-      check->setObjectName(QString::number(item.id));
+      QCheckBox* check = makeCheck(item.id, QString::fromUtf8(item.text), box);
       column->addWidget(check);
       choices_.push_back({check, g.member, item.value});
       const Choice c = choices_.back();
@@ -51,14 +49,7 @@ CVisualition::CVisualition(SimulationState& s, QWidget* parent) : QDialog(parent
     layout->addWidget(box);
   }
 
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
-  ok->setObjectName(QStringLiteral("1"));
-  ok->setDefault(true);
-  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(ok);
-  layout->addLayout(buttons);
+  layout->addLayout(rightAlignedRow({makeOkButton(this)}));
 }
 
 void CVisualition::showEvent(QShowEvent* event) {

@@ -7,31 +7,22 @@
 #include <QVBoxLayout>
 #include <mutex>
 
+#include "app/dialog_support.h"
 #include "app/number_text.h"
 #include "grid/geometry.h"
 #include "state/simulation_state.h"
 
 namespace brelvik {
 
-namespace {
-
-QLineEdit* makeEdit(const char* id, QWidget* parent) {
-  auto* e = new QLineEdit(parent);
-  e->setObjectName(QString::fromLatin1(id));
-  return e;
-}
-
-}  // namespace
-
 CParametersFlow::CParametersFlow(SimulationState& s, QWidget* parent)
     : QDialog(parent), s_(s) {
   setObjectName(QStringLiteral("CParametersFlow"));
   setWindowTitle(QStringLiteral("Параметры течения"));
-  dt_ = makeEdit("1000", this);
-  re_ = makeEdit("1014", this);
-  m_ = makeEdit("1015", this);
-  pr_ = makeEdit("1016", this);
-  k_ = makeEdit("1018", this);
+  dt_ = makeEdit(1000, this);
+  re_ = makeEdit(1014, this);
+  m_ = makeEdit(1015, this);
+  pr_ = makeEdit(1016, this);
+  k_ = makeEdit(1018, this);
 
   auto* form = new QFormLayout;
   form->addRow(QStringLiteral("dt"), dt_);
@@ -40,17 +31,9 @@ CParametersFlow::CParametersFlow(SimulationState& s, QWidget* parent)
   form->addRow(QStringLiteral("Pr"), pr_);
   form->addRow(QStringLiteral("k"), k_);
 
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
-  ok->setObjectName(QStringLiteral("1"));
-  ok->setDefault(true);
-  connect(ok, &QPushButton::clicked, this, &CParametersFlow::accept);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(ok);
-
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);
-  layout->addLayout(buttons);
+  layout->addLayout(rightAlignedRow({makeOkButton(this)}));
 }
 
 void CParametersFlow::showEvent(QShowEvent* event) {

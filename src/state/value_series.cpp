@@ -12,9 +12,29 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-// Largest count accepted from a file: guards against a corrupt count making
-// us allocate gigabytes before the missing values are noticed.
+// Largest count accepted from a file.
 constexpr long kMaxFileCount = 1L << 28;
+
+// Reads `count` numbers. Storage grows with the values actually read, so a
+// corrupt count in a short file fails on the missing values instead of
+// allocating for the count first.
+bool readValues(std::FILE* f, long count, std::vector<double>& out) {
+  out.clear();
+  out.reserve(static_cast<size_t>(count < 4096 ? count : 4096));
+  for (long i = 0; i < count; ++i) {
+    double v;
+    if (std::fscanf(f, "%le", &v) != 1) return false;
+    out.push_back(v);
+  }
+  return true;
+}
+
+// True when nothing but white space is left: a file that holds more values
+// than its count says is as inconsistent as one that holds fewer.
+bool onlySpaceLeft(std::FILE* f) {
+  char c;
+  return std::fscanf(f, " %c", &c) == EOF;
+}
 
 }  // namespace
 
@@ -34,10 +54,8 @@ bool ValueSeries::readText(const std::string& path) {
   if (!f) return false;
   int count = 0;
   if (std::fscanf(f.get(), "%d", &count) != 1 || count < 0 || count > kMaxFileCount) return false;
-  std::vector<double> values(static_cast<size_t>(count));
-  for (int i = 0; i < count; ++i) {
-    if (std::fscanf(f.get(), "%le", &values[static_cast<size_t>(i)]) != 1) return false;
-  }
+  std::vector<double> values;
+  if (!readValues(f.get(), count, values) || !onlySpaceLeft(f.get())) return false;
   data = std::move(values);
   return true;
 }
@@ -79,13 +97,15 @@ bool ValueTable::readText(const std::string& path) {
   if (!f) return false;
   int nr = 0, nc = 0;
   if (std::fscanf(f.get(), "%d %d", &nr, &nc) != 2 || nr < 0 || nc < 0) return false;
-  if (static_cast<long>(nr) * static_cast<long>(nc) > kMaxFileCount) return false;
+  // Each count on its own as well: rows of zero columns still cost memory.
+  if (nr > kMaxFileCount || nc > kMaxFileCount ||
+      static_cast<long>(nr) * static_cast<long>(nc) > kMaxFileCount)
+    return false;
+  std::vector<double> values;
+  if (!readValues(f.get(), static_cast<long>(nr) * nc, values) || !onlySpaceLeft(f.get())) return false;
   ValueTable loaded(nr, nc);
-  for (int r = 0; r < nr; ++r) {
-    for (int c = 0; c < nc; ++c) {
-      if (std::fscanf(f.get(), "%le", &loaded.row(r).item(c)) != 1) return false;
-    }
-  }
+  for (int r = 0; r < nr; ++r)
+    for (int c = 0; c < nc; ++c) loaded.row(r).item(c) = values[static_cast<size_t>(r) * nc + c];
   *this = std::move(loaded);
   return true;
 }

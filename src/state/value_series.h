@@ -25,8 +25,8 @@ struct ValueSeries {
 
   // Series file: "%d \n" with the count, then each value as "%.16le \n ".
   // readText returns false (and leaves the series as it was) when the file
-  // cannot be opened, a number is missing or malformed, or the count is
-  // negative. writeText returns false when the file cannot be written.
+  // cannot be opened, a number is missing or malformed, the count is
+  // negative, or more values follow than the count says. writeText returns false when the file cannot be written.
   bool readText(const std::string& path);
   bool writeText(const std::string& path) const;
 };
@@ -55,7 +55,7 @@ struct ValueTable {
   // Table file: "%d %d \n" with the counts, then one line per row with every
   // value as "%.16le " and the line closed by "\n". readText resizes the
   // table to the counts of the file; on any failure (unreadable, truncated,
-  // malformed, negative counts) it returns false and the table is unchanged.
+  // malformed, negative counts, more values than the counts say) it returns false and the table is unchanged.
   bool readText(const std::string& path);
   bool writeText(const std::string& path) const;
 };

@@ -18,6 +18,10 @@ void WorkerThread::start() {
   if (shutdown_) return;
   ++ticket_;
   pauseRequested_ = false;
+  // Whatever wait the body is in, it is released now; until it runs again
+  // it no longer counts as parked, so a pauseAndWait() that follows at once
+  // waits for the body's next safe point instead of returning on a stale flag.
+  parked_ = false;
   if (!created_) {
     created_ = true;
     ++createCount_;
@@ -53,12 +57,15 @@ void WorkerThread::pauseAndWait() {
 
 bool WorkerThread::checkpoint() {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (pauseRequested_ && !shutdown_) {
+  // (Re-)announce the park on every wake-up: a start() followed at once by
+  // a new pause request leaves the body here, and the waiting pauseAndWait()
+  // must see it parked again.
+  while (pauseRequested_ && !shutdown_) {
     parked_ = true;
     cv_.notify_all();
-    cv_.wait(lock, [this] { return !pauseRequested_ || shutdown_; });
-    parked_ = false;
+    cv_.wait(lock);
   }
+  parked_ = false;
   return !shutdown_;
 }
 
@@ -69,12 +76,12 @@ uint64_t WorkerThread::ticket() const {
 
 bool WorkerThread::suspendSelf(uint64_t seenTicket) {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (ticket_ == seenTicket && !shutdown_) {
+  while (ticket_ == seenTicket && !shutdown_) {
     parked_ = true;
     cv_.notify_all();
-    cv_.wait(lock, [&] { return ticket_ != seenTicket || shutdown_; });
-    parked_ = false;
+    cv_.wait(lock);
   }
+  parked_ = false;
   return !shutdown_;
 }
 

@@ -9,32 +9,12 @@
 #include "render/view_format_dialog.h"
 #include "render/visualition_dialog.h"
 #include "state/simulation_state.h"
+#include "test_support.h"
 
 using namespace brelvik;
+using namespace brelvik_test;
 
 namespace {
-
-template <class T>
-T* child(QWidget& dlg, int id) {
-  T* w = dlg.findChild<T*>(QString::number(id));
-  if (!w) qFatal("no control %d", id);
-  return w;
-}
-
-QString text(QWidget& dlg, int id) { return child<QLineEdit>(dlg, id)->text(); }
-void press(QWidget& dlg, int id) { QTest::mouseClick(child<QPushButton>(dlg, id), Qt::LeftButton); }
-void type(QWidget& dlg, int id, const QString& t) {
-  QLineEdit* e = child<QLineEdit>(dlg, id);
-  e->clear();
-  QTest::keyClicks(e, t);
-}
-bool checked(QWidget& dlg, int id) { return child<QCheckBox>(dlg, id)->isChecked(); }
-// On the box's indicator: a check box reacts only to clicks on its
-// indicator and text, not on the rest of its row.
-void click(QWidget& dlg, int id) {
-  QCheckBox* box = child<QCheckBox>(dlg, id);
-  QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
-}
 
 struct Repaints {
   int count = 0;

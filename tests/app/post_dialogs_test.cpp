@@ -19,28 +19,10 @@
 #include "test_support.h"
 
 using namespace brelvik;
+using namespace brelvik_test;
 
 namespace {
 
-template <class T>
-T* child(QWidget& dlg, int id) {
-  T* w = dlg.findChild<T*>(QString::number(id));
-  if (!w) qFatal("no control %d", id);
-  return w;
-}
-
-QString text(QWidget& dlg, int id) { return child<QLineEdit>(dlg, id)->text(); }
-void press(QWidget& dlg, int id) { QTest::mouseClick(child<QPushButton>(dlg, id), Qt::LeftButton); }
-void type(QWidget& dlg, int id, const QString& t) {
-  QLineEdit* e = child<QLineEdit>(dlg, id);
-  e->clear();
-  QTest::keyClicks(e, t);
-}
-bool checked(QWidget& dlg, int id) { return child<QCheckBox>(dlg, id)->isChecked(); }
-void click(QWidget& dlg, int id) {
-  QCheckBox* box = child<QCheckBox>(dlg, id);
-  QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
-}
 QStringList listLines(QWidget& dlg) {
   QListWidget* list = child<QListWidget>(dlg, 1025);
   QStringList out;
@@ -288,6 +270,16 @@ class PostDialogsTest : public QObject {
       QCOMPARE(run->text(), QString("Старт"));
       QCOMPARE(s.flowLineRunning.load(), 0);
       QCOMPARE(s.streamlinePointCount.load(), 7);
+      // A run's end-of-run caption that arrives after a new start has been
+      // pressed leaves the new run's "Стоп".
+      s.flowLineRunning = 1;
+      run->setText(QStringLiteral("Стоп"));
+      s.reportFlowLineCaption("Старт");
+      QTest::qWait(20);
+      QCOMPARE(run->text(), QString("Стоп"));
+      s.flowLineRunning = 0;
+      s.reportFlowLineCaption("Старт");
+      QTRY_COMPARE(run->text(), QString("Старт"));
     }
     // The dialog is gone: a caption report reaches nothing.
     s.reportFlowLineCaption("Старт");

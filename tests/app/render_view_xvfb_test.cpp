@@ -93,6 +93,12 @@ class RenderViewXvfbTest : public QObject {
                                                            qRed(c) != qGreen(c); }), 0);
     // Outside the sphere (radius 0.5) the picture stays white.
     QCOMPARE(countPixels(img, QRect(toPixel(0.6, 2), toPixel(2, -2)), isBlack), 0);
+    // The poles lie on the y axis: the centre of the picture shows only
+    // the equator, the front meridian and the nearest circles of latitude
+    // (about 19 pixels), not all meridians meeting there (about 44).
+    const int atCentre = countPixels(img, QRect(centre - QPoint(3, 3), QSize(7, 7)), isBlack);
+    QVERIFY2(atCentre > 0 && atCentre < 32,
+             qPrintable(QString("black pixels at the centre: %1").arg(atCentre)));
 
     s->sphereMode = 3;
     img = grab();
@@ -101,6 +107,11 @@ class RenderViewXvfbTest : public QObject {
     QVERIFY2(qRed(c) > 100 && qRed(c) < 230,
              qPrintable(QString("centre grey level %1").arg(qRed(c))));
     QCOMPARE(countPixels(img, disc, isWhite), 0);  // solid, no gaps
+    // Lit from the upper right and a little more from above than from the
+    // right (the light sits at x = 1, y = 1.5 in front of the scene).
+    const auto level = [&](double x, double y) { return qRed(img.pixel(toPixel(x, y))); };
+    QVERIFY(level(0.3, 0.3) > qRed(c) && qRed(c) > level(-0.3, -0.3));
+    QVERIFY(level(-0.3, 0.3) > level(0.3, -0.3));
 
     // The right third is never part of the scene.
     s->zoom = 8;
@@ -128,12 +139,14 @@ class RenderViewXvfbTest : public QObject {
     s->volumes.resize(1);
     FiniteVolume& vol = s->volumes[0];
     makeCube(vol, 4);
-    // Points on a 1-unit lattice in x-y, the middle layer k = 2 at z = 0.
+    // Points on a 1-unit lattice in x-y, the middle layer k = 2 at z = 0;
+    // the other layers are shifted in x by a quarter unit per layer, so that
+    // a layer drawn by mistake shows beside the middle one.
     for (int i = 0; i <= 4; ++i)
       for (int j = 0; j <= 4; ++j)
         for (int k = 0; k <= 4; ++k) {
           const int n = pointIndex(vol, i, j, k);
-          vol.point_glob[3 * n] = i - 2.0;
+          vol.point_glob[3 * n] = i - 2.0 + 0.25 * (k - 2);
           vol.point_glob[3 * n + 1] = j - 2.0;
           vol.point_glob[3 * n + 2] = k - 2.0;
           vol.type_point[n] = kPointComputed;
@@ -151,11 +164,19 @@ class RenderViewXvfbTest : public QObject {
     QVERIFY(near(toPixel(1, 2)) > 0);
     QCOMPARE(near(toPixel(2, 2)), 0);      // type 4
     QCOMPARE(near(toPixel(0.5, 0.5)), 0);  // between points
+    // Only the middle layer.
+    QCOMPARE(near(toPixel(0.25, 0)), 0);
+    QCOMPARE(near(toPixel(-0.5, 1)), 0);
 
-    // Volumes with index 1 and 3 never show points.
-    vol.index = 1;
+    // Volumes with index 1 and 3 never show points; the others do.
+    for (int index : {1, 3}) {
+      vol.index = index;
+      img = grab();
+      QCOMPARE(near(toPixel(0, 0)), 0);
+    }
+    vol.index = 2;
     img = grab();
-    QCOMPARE(near(toPixel(0, 0)), 0);
+    QVERIFY(near(toPixel(0, 0)) > 0);
     vol.index = 0;
 
     // Vectors: length computedScale (0.3) along y from each point.
@@ -168,6 +189,7 @@ class RenderViewXvfbTest : public QObject {
     img = grab();
     QVERIFY(near(toPixel(0, 0.6)) > 0);
     QCOMPARE(near(toPixel(0.5, 0.6)), 0);
+    QCOMPARE(near(toPixel(0.25, 0.6)), 0);  // middle layer only
   }
 
   void streamlines() {

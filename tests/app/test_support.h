@@ -2,8 +2,12 @@
 // Helpers shared by the Qt Test programs.
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialog>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 
@@ -44,6 +48,33 @@ void onNextModal(std::function<void(T*)> body) {
     body(dlg);
   });
   timer->start();
+}
+
+// Dialog controls by their numeric control id (the object name); a missing
+// control ends the test program with its id.
+template <class T>
+T* child(QWidget& dlg, int id) {
+  T* w = dlg.findChild<T*>(QString::number(id));
+  if (!w) qFatal("no control %d", id);
+  return w;
+}
+
+inline QString text(QWidget& dlg, int id) { return child<QLineEdit>(dlg, id)->text(); }
+inline void press(QWidget& dlg, int id) {
+  QTest::mouseClick(child<QPushButton>(dlg, id), Qt::LeftButton);
+}
+// Replaces an edit's text by typing, as the user would.
+inline void type(QWidget& dlg, int id, const QString& t) {
+  QLineEdit* e = child<QLineEdit>(dlg, id);
+  e->clear();
+  QTest::keyClicks(e, t);
+}
+inline bool checked(QWidget& dlg, int id) { return child<QCheckBox>(dlg, id)->isChecked(); }
+// On the box's indicator: a check box reacts only to clicks on its
+// indicator and text, not on the rest of its row.
+inline void click(QWidget& dlg, int id) {
+  QCheckBox* box = child<QCheckBox>(dlg, id);
+  QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
 }
 
 }  // namespace brelvik_test

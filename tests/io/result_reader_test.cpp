@@ -333,6 +333,8 @@ TEST(ResultReader, DamagedFoldersLeaveTheStateUnchangedAndNameTheFile) {
        [&](const std::string& d) { replaceLine(d + "/volume_1/all.txt", 125, "9 "); }},
       {"plane_count that does not match the planes", "volume_2/all.txt",
        [&](const std::string& d) { replaceLine(d + "/volume_2/all.txt", 128, "5 "); }},
+      {"size whose point count is not an int", "volume_1/all.txt",
+       [&](const std::string& d) { replaceLine(d + "/volume_1/all.txt", 2, "2147483647 "); }},
       {"strides that do not match the sizes", "volume_1/all.txt",
        [&](const std::string& d) { replaceLine(d + "/volume_1/all.txt", 83, "5 "); }},
       {"point type out of range", "volume_2/type_point/4.txt",

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "grid/geometry.h"
+#include "io/result_folder.h"
 #include "literal_post_stencil.h"
 #include "post/post_stencil.h"
 #include "post_fixture.h"
@@ -271,6 +272,30 @@ TEST(SamplingPlane, ExportRefusesBeforeComputeAndAfterNewCreate) {
   s->samplingPlane.sampleU.assign(s->samplingPlane.sampleU.size(), 42.0);
   sampleVelocities(*s);
   EXPECT_EQ(s->samplingPlane.sampleU[0], 42.0);
+
+  ASSERT_TRUE(computeSamplingPlane(*s, &error)) << error;
+  EXPECT_TRUE(exportWinsurf(*s, dir.path().string(), &error)) << error;
+}
+
+// Open replaces the volumes just as Create does: stencils computed on the
+// previous case must not be applied to the loaded one.
+TEST(SamplingPlane, ExportRefusesAfterOpeningAnotherCase) {
+  ScratchDir dir;
+  std::string error;
+  const std::string folder = (dir.path() / "coarse").string();
+  ASSERT_TRUE(saveCase(*makeDomain(9, 6, 6), folder, &error)) << error;
+
+  auto s = makeDomain();
+  setUniformFlow(*s, {1, 0, 0});
+  setPlane(s->samplingPlane, 1, {1, 1, 0.2}, {3, 3, 0}, 2, 2, 0);
+  ASSERT_TRUE(computeSamplingPlane(*s, &error)) << error;
+  ASSERT_TRUE(loadCase(*s, folder, &error)) << error;
+  EXPECT_FALSE(samplingPlaneValid(*s));
+  s->samplingPlane.sampleU.assign(s->samplingPlane.sampleU.size(), 42.0);
+  sampleVelocities(*s);
+  EXPECT_EQ(s->samplingPlane.sampleU[0], 42.0);
+  EXPECT_FALSE(exportWinsurf(*s, dir.path().string(), &error));
+  EXPECT_FALSE(fs::exists(dir.path() / "Winsurf_files"));
 
   ASSERT_TRUE(computeSamplingPlane(*s, &error)) << error;
   EXPECT_TRUE(exportWinsurf(*s, dir.path().string(), &error)) << error;

@@ -108,6 +108,14 @@ TEST(ValueSeries, BadFilesFailAndLeaveSeriesUnchanged) {
   const std::string garbage = tempPath("garbage.txt");
   writeAll(garbage, "2 \n1.0 \n abc \n ");
   EXPECT_FALSE(s.readText(garbage));
+  const std::string tooMany = tempPath("too_many.txt");
+  writeAll(tooMany, "1 \n1.0 \n 2.0 \n ");
+  EXPECT_FALSE(s.readText(tooMany));
+  // A corrupt count far beyond the values present fails on the missing
+  // values (without reserving room for the count first).
+  const std::string hugeCount = tempPath("huge_count.txt");
+  writeAll(hugeCount, "268435456 \n1.0 \n ");
+  EXPECT_FALSE(s.readText(hugeCount));
   const std::string negative = tempPath("negative.txt");
   writeAll(negative, "-1 \n");
   EXPECT_FALSE(s.readText(negative));
@@ -166,6 +174,11 @@ TEST(ValueTable, TruncatedTableFailsAndKeepsContents) {
   t.row(0).item(0) = 42;
   const std::string path = tempPath("table_trunc.txt");
   writeAll(path, "2 2 \n1 2 \n3 \n");
+  EXPECT_FALSE(t.readText(path));
+  writeAll(path, "1 2 \n1 2 \n3 4 \n");
+  EXPECT_FALSE(t.readText(path));
+  // Rows of no columns hold no values but would still be allocated.
+  writeAll(path, "2000000000 0 \n");
   EXPECT_FALSE(t.readText(path));
   EXPECT_EQ(t.rowCount(), 1);
   EXPECT_EQ(t.row(0).item(0), 42);

@@ -99,6 +99,32 @@ TEST(WorkerThread, PauseAndWaitParksAtCheckpointThenStartResumes) {
   ASSERT_TRUE(eventually([&] { return units > frozen; }));
 }
 
+// Create and Open resume nothing themselves, but the user may press a start
+// button just before them: a pauseAndWait() that follows a start() at once
+// must still wait until the body has stopped working, not return while the
+// body is waking from its suspension.
+TEST(WorkerThread, PauseAndWaitRightAfterStartWaitsForTheBody) {
+  WorkerThread t;
+  std::atomic<long> units{0};
+  t.setBody([&](WorkerThread& self) {
+    while (true) {
+      if (!self.suspendSelf(self.ticket())) return;
+      units++;  // work done on waking, before the next safe point
+      std::this_thread::sleep_for(50us);
+      if (!self.checkpoint()) return;
+    }
+  });
+  t.start();
+  ASSERT_TRUE(eventually([&] { return t.parked(); }));
+  for (int cycle = 0; cycle < 200; ++cycle) {
+    t.start();
+    t.pauseAndWait();
+    const long frozen = units.load();
+    std::this_thread::sleep_for(300us);
+    ASSERT_EQ(units.load(), frozen) << "the body ran after pauseAndWait returned, cycle " << cycle;
+  }
+}
+
 TEST(WorkerThread, ShutdownJoinsABusyOrSuspendedThread) {
   {
     WorkerThread busy;
