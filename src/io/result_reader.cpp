@@ -405,12 +405,9 @@ bool loadCase(SimulationState& s, const std::string& folder, std::string* error)
                              std::to_string(histories[0].size()));
   }
 
-  // Everything is read: stop the workers and swap the case in. A solver pass
-  // that was already waiting for the pass lock when `running` was cleared
-  // would otherwise run once more, on the loaded case; wait until the solver
-  // thread has parked (a later Start resumes it).
+  // Everything is read: stop the workers (the solver parked, the
+  // interpolation and streamline threads paused) and swap the case in.
   s.quiesceWorkers();
-  s.solveThread.pauseAndWait();
   std::vector<FiniteVolume> old;
   {
     std::lock_guard<std::mutex> pass(s.passMutex);

@@ -64,6 +64,10 @@ int SimulationState::readinessProduct() const {
 void SimulationState::quiesceWorkers() {
   running = 0;
   { std::lock_guard<std::mutex> pass(passMutex); }  // the pass in progress ends
+  // A pass that was already waiting for the lock when `running` was cleared
+  // runs once more; wait until the solver has parked so that it cannot run
+  // on the volumes the caller is about to replace. A later Start resumes it.
+  solveThread.pauseAndWait();
   if (interpolRunning.exchange(0)) reportInterpolCaption("старт");
   interpolThread.pauseAndWait();
   if (flowLineRunning.exchange(0)) reportFlowLineCaption("Старт");

@@ -43,7 +43,9 @@ class WorkerThread {
   void requestPause();
   // requestPause(), then waits until the body is parked (paused at a
   // checkpoint or suspended by itself) or has finished. Returns at once when
-  // no thread was created. Must not be called from the worker itself.
+  // no thread was created. Must not be called from the worker itself. A
+  // start() releases a parked body, so a pauseAndWait() right after it waits
+  // for the body's next safe point.
   void pauseAndWait();
 
   // Called by the body at safe points. Parks while a pause is requested.
