@@ -37,8 +37,8 @@ void sampleVelocities(SimulationState& s);
 // "T.dat", "p.dat", "ro.dat" and "velocity.dat"; one line per sample
 // "%.5f %.5f %.5f \n" with the two in-plane coordinates and the value; -1
 // outside every volume (velocity 0 there). The in-plane coordinates are
-// those of the orientation the lattice was computed for. Refuses when the plane is not
-// valid; reports a folder or file that cannot be written.
+// those of the orientation the lattice was computed for. Refuses when the
+// plane is not valid; reports a folder or file that cannot be written.
 bool exportWinsurf(SimulationState& s, const std::string& dir, std::string* error);
 
 // Sample coordinates of cell (i, j) of the lattice (cell centres), for the
