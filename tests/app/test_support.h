@@ -36,6 +36,8 @@ class MessageBoxCatcher {
 
 // Runs `body` on the first modal dialog of type T that opens after this call
 // (once), e.g. to fill fields and press OK in a dialog opened by a command.
+// A dialog that `body` leaves open (a failed check returns early) is closed,
+// so the command that opened it always returns.
 template <typename T>
 void onNextModal(std::function<void(T*)> body) {
   auto* timer = new QTimer;
@@ -46,6 +48,7 @@ void onNextModal(std::function<void(T*)> body) {
     timer->stop();
     timer->deleteLater();
     body(dlg);
+    if (dlg->isVisible()) dlg->reject();
   });
   timer->start();
 }

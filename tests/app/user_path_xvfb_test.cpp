@@ -33,49 +33,22 @@
 #include "render/visualition_dialog.h"
 #include "solver/parameters_flow_dialog.h"
 #include "state/simulation_state.h"
+#include "test_support.h"
 
 using namespace brelvik;
+
+using brelvik_test::onNextModal;
 
 namespace {
 
 template <class T>
 T* control(QWidget* dlg, int id) {
-  T* w = dlg->findChild<T*>(QString::number(id));
-  if (!w) qFatal("control %d missing", id);
-  return w;
+  return brelvik_test::child<T>(*dlg, id);
 }
 
-void press(QWidget* dlg, int id) {
-  QTest::mouseClick(control<QPushButton>(dlg, id), Qt::LeftButton);
-}
-void tick(QWidget* dlg, int id) {
-  QCheckBox* box = control<QCheckBox>(dlg, id);
-  QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
-}
-void type(QWidget* dlg, int id, const QString& text) {
-  QLineEdit* e = control<QLineEdit>(dlg, id);
-  e->selectAll();
-  QTest::keyClick(e, Qt::Key_Backspace);
-  QTest::keyClicks(e, text);
-}
-
-// Runs `body` on the next modal dialog of type T once it is visible. The
-// dialog is closed afterwards even when a check in `body` failed, so the
-// command that opened it always returns.
-template <class T>
-void onNextDialog(std::function<void(T*)> body) {
-  auto* timer = new QTimer;
-  timer->setInterval(10);
-  QObject::connect(timer, &QTimer::timeout, [timer, body] {
-    auto* dlg = qobject_cast<T*>(QApplication::activeModalWidget());
-    if (!dlg || !dlg->isVisible()) return;
-    timer->stop();
-    timer->deleteLater();
-    body(dlg);
-    if (dlg->isVisible()) dlg->reject();
-  });
-  timer->start();
-}
+void press(QWidget* dlg, int id) { brelvik_test::press(*dlg, id); }
+void tick(QWidget* dlg, int id) { brelvik_test::click(*dlg, id); }
+void type(QWidget* dlg, int id, const QString& text) { brelvik_test::type(*dlg, id, text); }
 
 // Longest time between two ticks of a 10 ms timer over `ms` milliseconds:
 // how long the window thread was kept from its events.
@@ -166,7 +139,7 @@ class UserPathTest : public QObject {
   }
 
   void createAndInterpolate() {
-    onNextDialog<CParametrfield>([](CParametrfield* dlg) {
+    onNextModal<CParametrfield>([](CParametrfield* dlg) {
       type(dlg, 1014, "8");
       type(dlg, 1015, "6");
       type(dlg, 1016, "6");
@@ -183,7 +156,7 @@ class UserPathTest : public QObject {
   }
 
   void flowParametersNewStartStop() {
-    onNextDialog<CParametersFlow>([](CParametersFlow* dlg) {
+    onNextModal<CParametersFlow>([](CParametersFlow* dlg) {
       type(dlg, 1014, "150");  // Re
       press(dlg, 1);
     });
@@ -204,7 +177,7 @@ class UserPathTest : public QObject {
   }
 
   void orientationAndVisualisation() {
-    onNextDialog<CViewFormat>([](CViewFormat* dlg) {
+    onNextModal<CViewFormat>([](CViewFormat* dlg) {
       press(dlg, 1018);
       press(dlg, 1018);  // x rotation 20
       type(dlg, 1014, "-25");
@@ -218,7 +191,7 @@ class UserPathTest : public QObject {
     QCOMPARE(s().rotY, -15.0f);
     QCOMPARE(s().zoom, 1.0f);
 
-    onNextDialog<CVisualition>([](CVisualition* dlg) {
+    onNextModal<CVisualition>([](CVisualition* dlg) {
       tick(dlg, 1011);
       tick(dlg, 1013);
       tick(dlg, 1015);
@@ -231,7 +204,7 @@ class UserPathTest : public QObject {
   }
 
   void samplingPlaneAndExport() {
-    onNextDialog<CVelocityField>([](CVelocityField* dlg) {
+    onNextModal<CVelocityField>([](CVelocityField* dlg) {
       tick(dlg, 1013);  // refused: nothing computed yet
       QVERIFY(!control<QCheckBox>(dlg, 1013)->isChecked());
       tick(dlg, 1009);
@@ -261,7 +234,7 @@ class UserPathTest : public QObject {
   }
 
   void streamlinesFromACircle() {
-    onNextDialog<CDialog_Flow_Lines>([](CDialog_Flow_Lines* dlg) {
+    onNextModal<CDialog_Flow_Lines>([](CDialog_Flow_Lines* dlg) {
       type(dlg, 1021, "-3");
       type(dlg, 1022, "0");
       type(dlg, 1023, "0");
@@ -300,7 +273,7 @@ class UserPathTest : public QObject {
     QTRY_VERIFY(QApplication::activeWindow() == frame());
     savedFolder_ = QDir::current().filePath("case");
     savedSteps_ = s().stepCount;
-    onNextDialog<CSaveDialog>([this](CSaveDialog* dlg) {
+    onNextModal<CSaveDialog>([this](CSaveDialog* dlg) {
       type(dlg, 1000, savedFolder_);
       press(dlg, 1);
     });
@@ -313,7 +286,7 @@ class UserPathTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(s().stepCount >= savedSteps_ + 5, 60000);
     clickTool(kCmdStop);
     QTRY_VERIFY_WITH_TIMEOUT(s().solveThread.parked(), 20000);
-    onNextDialog<COpenDialog>([this](COpenDialog* dlg) {
+    onNextModal<COpenDialog>([this](COpenDialog* dlg) {
       type(dlg, 1000, savedFolder_);
       press(dlg, 1);
     });

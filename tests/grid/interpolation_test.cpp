@@ -226,12 +226,37 @@ TEST(InterpolationThread, FailedPointsEndTheRunWithoutReadiness) {
   EXPECT_EQ(s.interpolationReady.load(), 0);
 }
 
+namespace {
+
+// The thread has set readiness and suspended itself.
+bool finishedAndParked(SimulationState& s) {
+  return eventually([&] { return s.interpolationReady.load() == 1 && s.interpolThread.parked(); });
+}
+
+// Starts the thread and presses "стоп" from inside the run, right after the
+// first chunk has reported its progress; true once the thread has parked.
+bool startAndPauseAfterFirstChunk(SimulationState& s) {
+  auto reports = std::make_shared<std::atomic<int>>(0);
+  s.setInterpolCallbacks(
+      [&s, reports](int) {
+        if (reports->fetch_add(1) == 0) {
+          s.interpolRunning = 0;
+          s.interpolThread.requestPause();
+        }
+      },
+      nullptr);
+  toggleInterpolation(s);
+  return eventually([&] { return reports->load() >= 1 && s.interpolThread.parked(); });
+}
+
+}  // namespace
+
 TEST(InterpolationThread, StartBeforeCreateFinishesAtOnce) {
   SimulationState s;
   Recorder rec;
   rec.attach(s);
   toggleInterpolation(s);
-  ASSERT_TRUE(eventually([&] { return s.interpolationReady.load() == 1 && s.interpolThread.parked(); }));
+  ASSERT_TRUE(finishedAndParked(s));
   EXPECT_EQ(s.interpolRunning.load(), 0);
   EXPECT_EQ(rec.captionsNow(), (std::vector<std::string>{"стоп", "старт"}));
 }
@@ -243,17 +268,7 @@ TEST(InterpolationThread, PausedAndResumedRunGivesTheUninterruptedResult) {
   ASSERT_TRUE(createDomain(s, defaultInputs(), &error));
   // Press "стоп" from inside the run, right after the first chunk: the
   // thread must park before the next one.
-  std::atomic<int> reports{0};
-  s.setInterpolCallbacks(
-      [&](int) {
-        if (reports.fetch_add(1) == 0) {
-          s.interpolRunning = 0;
-          s.interpolThread.requestPause();
-        }
-      },
-      nullptr);
-  toggleInterpolation(s);
-  ASSERT_TRUE(eventually([&] { return reports.load() >= 1 && s.interpolThread.parked(); }));
+  ASSERT_TRUE(startAndPauseAfterFirstChunk(s));
   const int paused = s.interpolProcessed.load();
   EXPECT_GT(paused, 0);
   EXPECT_LT(paused, s.interpolTotal.load());
@@ -263,7 +278,7 @@ TEST(InterpolationThread, PausedAndResumedRunGivesTheUninterruptedResult) {
 
   rec.attach(s);
   toggleInterpolation(s);  // resume
-  ASSERT_TRUE(eventually([&] { return s.interpolationReady.load() == 1 && s.interpolThread.parked(); }));
+  ASSERT_TRUE(finishedAndParked(s));
   EXPECT_EQ(s.interpolProcessed.load(), s.interpolTotal.load());
   EXPECT_EQ(s.interpolRunning.load(), 0);
   EXPECT_EQ(rec.captionsNow(), (std::vector<std::string>{"стоп", "старт"}));
@@ -277,7 +292,7 @@ TEST(InterpolationThread, SecondStartAfterCompletionRunsOneEmptyPass) {
   std::string error;
   ASSERT_TRUE(createDomain(s, defaultInputs(), &error));
   toggleInterpolation(s);
-  ASSERT_TRUE(eventually([&] { return s.interpolationReady.load() == 1 && s.interpolThread.parked(); }));
+  ASSERT_TRUE(finishedAndParked(s));
   const Stencils first = collect(s);
   size_t progressCalls;
   {
@@ -303,17 +318,7 @@ TEST(InterpolationThread, CreateWhilePausedRestartsOnTheNewGrid) {
   SimulationState s;
   std::string error;
   ASSERT_TRUE(createDomain(s, defaultInputs(), &error));
-  std::atomic<int> reports{0};
-  s.setInterpolCallbacks(
-      [&](int) {
-        if (reports.fetch_add(1) == 0) {
-          s.interpolRunning = 0;
-          s.interpolThread.requestPause();
-        }
-      },
-      nullptr);
-  toggleInterpolation(s);
-  ASSERT_TRUE(eventually([&] { return reports.load() >= 1 && s.interpolThread.parked(); }));
+  ASSERT_TRUE(startAndPauseAfterFirstChunk(s));
   ASSERT_LT(s.interpolProcessed.load(), s.interpolTotal.load());
 
   DomainInputs other = defaultInputs();
@@ -321,7 +326,7 @@ TEST(InterpolationThread, CreateWhilePausedRestartsOnTheNewGrid) {
   ASSERT_TRUE(createDomain(s, other, &error)) << error;
   EXPECT_EQ(s.interpolProcessed.load(), 0);
   toggleInterpolation(s);
-  ASSERT_TRUE(eventually([&] { return s.interpolationReady.load() == 1 && s.interpolThread.parked(); }));
+  ASSERT_TRUE(finishedAndParked(s));
   EXPECT_EQ(s.interpolProcessed.load(), s.interpolTotal.load());
   EXPECT_TRUE(collect(s) == reference(other));
 }
@@ -351,17 +356,7 @@ TEST(InterpolationThread, SynchronousRunWhilePausedIsNotCountedTwice) {
   SimulationState s;
   std::string error;
   ASSERT_TRUE(createDomain(s, defaultInputs(), &error));
-  std::atomic<int> reports{0};
-  s.setInterpolCallbacks(
-      [&](int) {
-        if (reports.fetch_add(1) == 0) {
-          s.interpolRunning = 0;
-          s.interpolThread.requestPause();
-        }
-      },
-      nullptr);
-  toggleInterpolation(s);
-  ASSERT_TRUE(eventually([&] { return reports.load() >= 1 && s.interpolThread.parked(); }));
+  ASSERT_TRUE(startAndPauseAfterFirstChunk(s));
   ASSERT_LT(s.interpolProcessed.load(), s.interpolTotal.load());
   ASSERT_TRUE(runInterpolation(s, nullptr, &error)) << error;
   EXPECT_EQ(s.interpolProcessed.load(), s.interpolTotal.load());
