@@ -8,7 +8,7 @@ set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="$ROOT/build"
-GUI_BIN="$BUILD/src/app/brelvik"
+GUI_BIN="$BUILD/src/gui/brelvik"
 BATCH_BIN="$BUILD/src/cli/brelvik-batch"
 
 bash "$ROOT/scripts/setup.sh" >&2

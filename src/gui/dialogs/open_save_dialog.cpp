@@ -1,0 +1,86 @@
+#include "gui/dialogs/open_save_dialog.h"
+
+#include <QFile>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "gui/app/dialog_support.h"
+#include "io/result_folder.h"
+#include "state/simulation_state.h"
+
+namespace brelvik {
+
+CFolderDialog::CFolderDialog(SimulationState& s, const QString& caption, QWidget* parent)
+    : QDialog(parent), s_(s) {
+  setWindowTitle(caption);
+  edit_ = new QLineEdit(this);
+  edit_->setObjectName(QStringLiteral("1000"));
+  edit_->setMinimumWidth(260);
+
+  QPushButton* ok = makeOkButton(this);
+  auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+  cancel->setObjectName(QStringLiteral("2"));
+  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(edit_);
+  layout->addLayout(rightAlignedRow({ok, cancel}));
+}
+
+void CFolderDialog::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  edit_->setText(QString::fromLatin1(kDefaultFolder));
+}
+
+void CFolderDialog::accept() {
+  // The name goes on exactly as typed (no trimming); the reader and writer
+  // report an unusable one.
+  const QString name = edit_->text();
+  const std::string folder = QFile::encodeName(name).toStdString();
+  std::string error;
+  bool ok;
+  {
+    BusyCursor busy;
+    ok = runOperation(folder, &error);
+  }
+  if (!ok) {
+    QString text = failureText(name);
+    if (!error.empty()) text += QStringLiteral("\n") + QString::fromStdString(error);
+    QMessageBox::warning(this, windowTitle(), text);
+    return;
+  }
+  s_.requestRepaint();
+  QDialog::accept();
+}
+
+COpenDialog::COpenDialog(SimulationState& s, QWidget* parent)
+    : CFolderDialog(s, QStringLiteral("Открыть"), parent) {
+  setObjectName(QStringLiteral("COpenDialog"));
+}
+
+bool COpenDialog::runOperation(const std::string& folder, std::string* error) {
+  return loadCase(s_, folder, error);
+}
+
+QString COpenDialog::failureText(const QString& folder) const {
+  return QStringLiteral("Не удалось открыть расчёт из папки «%1». Данные программы не изменены.")
+      .arg(folder);
+}
+
+CSaveDialog::CSaveDialog(SimulationState& s, QWidget* parent)
+    : CFolderDialog(s, QStringLiteral("Сохранить"), parent) {
+  setObjectName(QStringLiteral("CSaveDialog"));
+}
+
+bool CSaveDialog::runOperation(const std::string& folder, std::string* error) {
+  return saveCase(s_, folder, error);
+}
+
+QString CSaveDialog::failureText(const QString& folder) const {
+  return QStringLiteral("Не удалось сохранить расчёт в папку «%1».").arg(folder);
+}
+
+}  // namespace brelvik

@@ -1,0 +1,74 @@
+#include "gui/dialogs/parameters_flow_dialog.h"
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <mutex>
+
+#include "gui/app/dialog_support.h"
+#include "gui/app/number_text.h"
+#include "grid/geometry.h"
+#include "state/simulation_state.h"
+
+namespace brelvik {
+
+CParametersFlow::CParametersFlow(SimulationState& s, QWidget* parent)
+    : QDialog(parent), s_(s) {
+  setObjectName(QStringLiteral("CParametersFlow"));
+  setWindowTitle(QStringLiteral("Параметры течения"));
+  dt_ = makeEdit(1000, this);
+  re_ = makeEdit(1014, this);
+  m_ = makeEdit(1015, this);
+  pr_ = makeEdit(1016, this);
+  k_ = makeEdit(1018, this);
+
+  auto* form = new QFormLayout;
+  form->addRow(QStringLiteral("dt"), dt_);
+  form->addRow(QStringLiteral("Re"), re_);
+  form->addRow(QStringLiteral("M"), m_);
+  form->addRow(QStringLiteral("Pr"), pr_);
+  form->addRow(QStringLiteral("k"), k_);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(form);
+  layout->addLayout(rightAlignedRow({makeOkButton(this)}));
+}
+
+void CParametersFlow::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  fillFields();
+}
+
+void CParametersFlow::fillFields() {
+  dt_->setText(cFormat("%.2e", s_.dt));
+  re_->setText(cFormat("%.2f", s_.Re));
+  m_->setText(cFormat("%.2f", s_.M));
+  pr_->setText(cFormat("%.2f", s_.Pr));
+  k_->setText(cFormat("%.2f", s_.k));
+}
+
+// The texts are taken as shown (so the stored values carry at most the
+// displayed digits), each rounded to the nearest single-precision value. The
+// flow field, time and histories are left alone: the new parameters apply
+// from the solver's next pass, and the pass lock keeps a pass from reading a
+// half-written set.
+void CParametersFlow::accept() {
+  const double dt = toSingle(leadingDouble(dt_->text()));
+  const double re = toSingle(leadingDouble(re_->text()));
+  const double m = toSingle(leadingDouble(m_->text()));
+  const double pr = toSingle(leadingDouble(pr_->text()));
+  const double k = toSingle(leadingDouble(k_->text()));
+  {
+    std::lock_guard<std::mutex> pass(s_.passMutex);
+    s_.dt = dt;
+    s_.Re = re;
+    s_.M = m;
+    s_.Pr = pr;
+    s_.k = k;
+  }
+  QDialog::accept();
+}
+
+}  // namespace brelvik
