@@ -197,21 +197,29 @@ bool samplingPlaneValid(const SimulationState& s) {
   return true;
 }
 
-void sampleVelocities(SimulationState& s) {
-  if (!samplingPlaneValid(s)) return;
-  SamplingPlane& sp = s.samplingPlane;
+void sampleVelocitiesOf(const SamplingPlane& sp, const VolumeVelocities& velocity,
+                        std::vector<double>& u, std::vector<double>& v, std::vector<double>& w) {
   const size_t count = sp.donorVolume.size();
-  sp.sampleU.assign(count, 0.0);
-  sp.sampleV.assign(count, 0.0);
-  sp.sampleW.assign(count, 0.0);
+  u.assign(count, 0.0);
+  v.assign(count, 0.0);
+  w.assign(count, 0.0);
   for (size_t n = 0; n < count; ++n) {
     const int d = sp.donorVolume[n];
-    if (d < 0) continue;
-    const FiniteVolume& vol = s.volumes[static_cast<size_t>(d)];
-    sp.sampleU[n] = applyStencil(sp.stencil[n], sp.weights[n], vol.u_glob);
-    sp.sampleV[n] = applyStencil(sp.stencil[n], sp.weights[n], vol.v_glob);
-    sp.sampleW[n] = applyStencil(sp.stencil[n], sp.weights[n], vol.w_glob);
+    if (d < 0 || static_cast<size_t>(d) >= velocity.size()) continue;
+    const auto& donor = velocity[static_cast<size_t>(d)];
+    if (donor[0]->empty() || donor[1]->empty() || donor[2]->empty()) continue;
+    u[n] = applyStencil(sp.stencil[n], sp.weights[n], *donor[0]);
+    v[n] = applyStencil(sp.stencil[n], sp.weights[n], *donor[1]);
+    w[n] = applyStencil(sp.stencil[n], sp.weights[n], *donor[2]);
   }
+}
+
+void sampleVelocities(SimulationState& s) {
+  if (!samplingPlaneValid(s)) return;
+  VolumeVelocities velocity;
+  for (const FiniteVolume& vol : s.volumes) velocity.push_back({&vol.u_glob, &vol.v_glob, &vol.w_glob});
+  SamplingPlane& sp = s.samplingPlane;
+  sampleVelocitiesOf(sp, velocity, sp.sampleU, sp.sampleV, sp.sampleW);
 }
 
 bool exportWinsurf(SimulationState& s, const std::string& dir, std::string* error) {

@@ -5,7 +5,9 @@
 // the current flow every time they are drawn or exported, so the stencils are
 // computed once ("Вычислить") and the sampled field follows the solution.
 
+#include <array>
 #include <string>
+#include <vector>
 
 #include "state/simulation_state.h"
 
@@ -31,6 +33,15 @@ bool samplingPlaneValid(const SimulationState& s);
 // Fills sampleU/V/W from the current u_glob/v_glob/w_glob of the donors
 // (0 outside every volume). Does nothing when the plane is not valid.
 void sampleVelocities(SimulationState& s);
+
+// The global velocity arrays (u, v, w) of each volume, by volume index.
+using VolumeVelocities = std::vector<std::array<const std::vector<double>*, 3>>;
+
+// The same sampling from given velocity arrays (a snapshot's copies) into
+// u, v, w. The caller has checked that the plane is valid for the volumes
+// the arrays belong to; a donor without arrays gives 0.
+void sampleVelocitiesOf(const SamplingPlane& sp, const VolumeVelocities& velocity,
+                        std::vector<double>& u, std::vector<double>& v, std::vector<double>& w);
 
 // "Winsurf": writes T, p, ro and the speed at every sample into the folder
 // "Winsurf_files" below `dir` (created if missing, reused if present) as

@@ -6,6 +6,7 @@
 #include "solver/exchange_parts.h"
 #include "solver/plane_chunks.h"
 #include "state/simulation_state.h"
+#include "state/view_snapshot.h"
 
 namespace brelvik {
 
@@ -189,6 +190,7 @@ bool solverPass(SimulationState& s) {
       if (s.divergedStep.load() < 0) s.divergedStep = s.stepCount;
     }
   }
+  publishAfterPass(s);
   return true;
 }
 

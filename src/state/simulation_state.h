@@ -10,18 +10,22 @@
 // - seriesMutex: held around every append to and every read of the four
 //   histories, the streamline seeds and the traced line tables, so no reader
 //   sees a container that is being reallocated.
+// - snapshotMutex: held only to swap or copy the pointer to the view's
+//   snapshot (state/view_snapshot.h).
 // - Flags polled across threads are std::atomic<int> (0/1 as ints).
 // - Worker threads never call GUI code; they call the callbacks below, which
 //   the GUI installs and which must be safe to call from any thread.
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "state/finite_volume.h"
 #include "state/value_series.h"
+#include "state/view_snapshot.h"
 #include "state/worker_thread.h"
 
 namespace brelvik {
@@ -144,6 +148,15 @@ struct SimulationState {
   // Locks (see the header comment).
   std::mutex passMutex;
   std::mutex seriesMutex;
+
+  // What the window thread draws (state/view_snapshot.h): the latest
+  // snapshot and pass scalars, swapped under snapshotMutex, and the window
+  // thread's request (ViewSnapshotPart bits) for a new snapshot at the end of
+  // the next pass.
+  std::mutex snapshotMutex;
+  std::shared_ptr<const ViewSnapshot> publishedSnapshot;
+  PassScalars publishedScalars;
+  std::atomic<int> snapshotWanted{0};
 
   // Worker threads. Declared last so that they are destroyed (and joined)
   // first, while everything their bodies use still exists.

@@ -121,7 +121,7 @@ class RenderMathTest : public QObject {
 
   void legendTextsWithDefaults() {
     SimulationState s;
-    const auto texts = legendTexts(s);
+    const auto texts = legendTexts(*captureViewSnapshot(s, kSnapshotRanges));
     QCOMPARE(textsAt(texts, 5), std::vector<std::string>{"порядок аппроксимации=2"});
     QCOMPARE(textsAt(texts, 20), std::vector<std::string>{"Re=100.00 M=0.60"});
     QCOMPARE(textsAt(texts, 35), std::vector<std::string>{"Pr=1.00 k=1.40"});
@@ -145,7 +145,7 @@ class RenderMathTest : public QObject {
     s.volumes[0].P[pointIndex(s.volumes[0], 1, 1, 2)] = 1.25;
     s.volumes[1].P[pointIndex(s.volumes[1], 3, 3, 3)] = -12345.678;
     s.volumes[1].vixr[pointIndex(s.volumes[1], 3, 3, 3)] = 0.5;
-    const auto texts = legendTexts(s);
+    const auto texts = legendTexts(*captureViewSnapshot(s, kSnapshotRanges));
     QCOMPARE(textsAt(texts, 50), std::vector<std::string>{"итерация=1234"});
     QCOMPARE(textsAt(texts, 65), std::vector<std::string>{"время=1.23e+00"});
     // Right-aligned in 15 characters each; the label follows at the same point.
@@ -234,10 +234,9 @@ class RenderMathTest : public QObject {
       s.historyCx.append();
       s.historyCx.item(i) = 1.0 + i;
     }
-    std::vector<double> t, cx;
-    copyHistory(s, t, cx);
-    QCOMPARE(t.size(), size_t(3));
-    QCOMPARE(cx[2], 3.0);
+    const auto snap = captureViewSnapshot(s, kSnapshotHistory);
+    QCOMPARE(snap->historyTime.size(), size_t(3));
+    QCOMPARE(snap->historyCx[2], 3.0);
   }
 };
 

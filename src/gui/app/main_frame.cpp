@@ -18,6 +18,7 @@
 #include "gui/render/brelvik_view.h"
 #include "solver/solver.h"
 #include "state/simulation_state.h"
+#include "state/view_snapshot.h"
 
 namespace brelvik {
 
@@ -200,11 +201,11 @@ void CMainFrame::pollState() {
   reportFailures();
   QString text;
   if (s_.running.load()) {
-    // Read while the solver may be in a pass, as the legend does: the three
-    // numbers may come from two consecutive passes.
-    const int step = std::atomic_ref<int>(s_.stepCount).load(std::memory_order_relaxed);
-    const double time = std::atomic_ref<double>(s_.physicalTime).load(std::memory_order_relaxed);
-    const double cx = std::atomic_ref<double>(s_.Cx).load(std::memory_order_relaxed);
+    // The numbers of one pass boundary, as the view draws them.
+    const PassScalars pass = currentPassScalars(s_);
+    const int step = pass.stepCount;
+    const double time = pass.physicalTime;
+    const double cx = pass.Cx;
     text = QStringLiteral("Шаг: %1   Время: %2   Cx: %3")
                .arg(step)
                .arg(cFormat("%.4f", time))

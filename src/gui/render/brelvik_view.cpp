@@ -15,6 +15,7 @@
 #include "gui/render/render_math.h"
 #include "gui/render/volume_outline.h"
 #include "state/simulation_state.h"
+#include "state/view_snapshot.h"
 
 namespace brelvik {
 
@@ -56,6 +57,17 @@ void CBrelvikView::requestRepaint() {
   QMetaObject::invokeMethod(this, [this] { update(); }, Qt::QueuedConnection);
 }
 
+int CBrelvikView::shownParts() const {
+  const SimulationState& s = state_;
+  int parts = 0;
+  if (s.showMinMax == 1) parts |= kSnapshotRanges;
+  if (s.displayMode == 2 && s.coefficientPlotOn == 1) parts |= kSnapshotHistory;
+  if (s.displayMode == 1 &&
+      (s.samplingPlane.showComputed == 1 || s.samplingPlane.showInterpolated == 1))
+    parts |= kSnapshotVelocity;
+  return parts;
+}
+
 void CBrelvikView::initializeGL() {
   if (!sphereQuadric_) sphereQuadric_ = gluNewQuadric();
 }
@@ -95,6 +107,7 @@ void CBrelvikView::paintGL() {
   const int S = (W / 3) * 2;
   const int Sd = (Wd / 3) * 2;
 
+  snapshot_ = currentViewSnapshot(state_, shownParts());
   resetFixedFunctionState();
   // The whole window starts white, as an erased window background would.
   glViewport(0, 0, Wd, Hd);
@@ -238,19 +251,25 @@ void CBrelvikView::drawGridPoints(int volume) {
 
 void CBrelvikView::drawNodeVectors(int volume, float scale) {
   const FiniteVolume& vol = state_.volumes[static_cast<size_t>(volume)];
+  const ViewSnapshot& snap = *snapshot_;
+  if (snap.volumesGeneration != state_.volumesGeneration.load() ||
+      static_cast<size_t>(volume) >= snap.uGlob.size())
+    return;
+  const std::vector<double>& u = snap.uGlob[static_cast<size_t>(volume)];
+  const std::vector<double>& v = snap.vGlob[static_cast<size_t>(volume)];
+  const std::vector<double>& w = snap.wGlob[static_cast<size_t>(volume)];
   glDisable(GL_LIGHTING);
   glColor3f(0.0f, 0.0f, 0.0f);
   const size_t points = vol.type_point.size();
-  if (vol.u_glob.size() >= points && vol.v_glob.size() >= points && vol.w_glob.size() >= points) {
+  if (u.size() >= points && v.size() >= points && w.size() >= points) {
     glBegin(GL_LINES);
     forShownLayer(vol, [&](size_t n) {
       const double* p = &vol.point_glob[3 * n];
       const float x = static_cast<float>(p[0]), y = static_cast<float>(p[1]),
                   z = static_cast<float>(p[2]);
       glVertex3f(x, y, z);
-      glVertex3f(x + scale * static_cast<float>(vol.u_glob[n]),
-                 y + scale * static_cast<float>(vol.v_glob[n]),
-                 z + scale * static_cast<float>(vol.w_glob[n]));
+      glVertex3f(x + scale * static_cast<float>(u[n]), y + scale * static_cast<float>(v[n]),
+                 z + scale * static_cast<float>(w[n]));
     });
     glEnd();
   }
@@ -258,19 +277,23 @@ void CBrelvikView::drawNodeVectors(int volume, float scale) {
 }
 
 
-// Vectors at the sampling plane's samples, formed from the current flow
+// Vectors at the sampling plane's samples, formed from the snapshot's flow
 // through the stencils of "Вычислить". Stencils computed on volumes that
 // have since been rebuilt or replaced are not used.
 void CBrelvikView::drawInterpolatedField() {
   SimulationState& s = state_;
+  const ViewSnapshot& snap = *snapshot_;
   glDisable(GL_LIGHTING);
   glColor3f(0.0f, 0.0f, 0.0f);
-  if (samplingPlaneValid(s)) {
-    sampleVelocities(s);
+  if (samplingPlaneValid(s) && snap.volumesGeneration == s.volumesGeneration.load()) {
+    VolumeVelocities velocity;
+    for (size_t n = 0; n < snap.uGlob.size(); ++n)
+      velocity.push_back({&snap.uGlob[n], &snap.vGlob[n], &snap.wGlob[n]});
     const SamplingPlane& p = s.samplingPlane;
+    sampleVelocitiesOf(p, velocity, sampleU_, sampleV_, sampleW_);
     const size_t samples = std::min({static_cast<size_t>(p.iMax + 1) * static_cast<size_t>(p.jMax + 1),
-                                     p.donorVolume.size(), p.positions.size() / 3, p.sampleU.size(),
-                                     p.sampleV.size(), p.sampleW.size()});
+                                     p.donorVolume.size(), p.positions.size() / 3, sampleU_.size(),
+                                     sampleV_.size(), sampleW_.size()});
     const float scale = static_cast<float>(p.interpolatedScale);
     glBegin(GL_LINES);
     for (size_t n = 0; n < samples; ++n) {
@@ -279,9 +302,9 @@ void CBrelvikView::drawInterpolatedField() {
       const float y = static_cast<float>(p.positions[3 * n + 1]);
       const float z = static_cast<float>(p.positions[3 * n + 2]);
       glVertex3f(x, y, z);
-      glVertex3f(x + scale * static_cast<float>(p.sampleU[n]),
-                 y + scale * static_cast<float>(p.sampleV[n]),
-                 z + scale * static_cast<float>(p.sampleW[n]));
+      glVertex3f(x + scale * static_cast<float>(sampleU_[n]),
+                 y + scale * static_cast<float>(sampleV_[n]),
+                 z + scale * static_cast<float>(sampleW_[n]));
     }
     glEnd();
   }
@@ -328,16 +351,15 @@ void CBrelvikView::drawLegend(QPainter& p, int S, int H) {
   p.setBackground(Qt::white);
   p.drawLine(S, 0, S, H);
   const int x = S + 5;
-  for (const LegendText& t : legendTexts(state_)) {
+  for (const LegendText& t : legendTexts(*snapshot_)) {
     p.drawText(QRect(x, t.y, 10000, 100), Qt::AlignLeft | Qt::AlignTop,
                QString::fromUtf8(t.text.c_str()));
   }
 }
 
 void CBrelvikView::drawCoefficientPlot(QPainter& p, int S, int H) {
-  std::vector<double> time, cx;
-  copyHistory(state_, time, cx);
-  const PlotLayout plot = coefficientPlotLayout(time, cx, S, H);
+  const PlotLayout plot =
+      coefficientPlotLayout(snapshot_->historyTime, snapshot_->historyCx, S, H);
   if (!plot.drawn) return;
   p.setPen(Qt::black);
   p.setBackgroundMode(Qt::OpaqueMode);

@@ -6,9 +6,13 @@
 // Drawing uses the fixed-function pipeline (OpenGL 1.1 + GLU) in a
 // compatibility context. Worker threads never touch the view: they call
 // SimulationState::requestRepaint(), which this view answers with a queued
-// update() on the GUI thread.
+// update() on the GUI thread. Flow values, coefficients and histories come
+// from a ViewSnapshot (state/view_snapshot.h), never from the live arrays.
 
 #include <QOpenGLWidget>
+
+#include <memory>
+#include <vector>
 
 class QPainter;
 struct GLUquadric;
@@ -16,6 +20,7 @@ struct GLUquadric;
 namespace brelvik {
 
 struct SimulationState;
+struct ViewSnapshot;
 
 class CBrelvikView : public QOpenGLWidget {
   Q_OBJECT
@@ -38,6 +43,8 @@ class CBrelvikView : public QOpenGLWidget {
   void resizeGL(int w, int h) override;
 
  private:
+  // The ViewSnapshotPart bits the current display switches draw.
+  int shownParts() const;
   // The 3-D scene into a viewport S x H device pixels (left part).
   void renderScene(int S, int H);
   void drawSphere();
@@ -54,6 +61,11 @@ class CBrelvikView : public QOpenGLWidget {
   void drawCoefficientPlot(QPainter& p, int S, int H);
 
   SimulationState& state_;
+  // The flow as of the latest pass boundary, taken at the start of each
+  // frame; nothing in a frame reads the arrays the solver writes.
+  std::shared_ptr<const ViewSnapshot> snapshot_;
+  // Velocity at the sampling plane's samples, formed from the snapshot.
+  std::vector<double> sampleU_, sampleV_, sampleW_;
   GLUquadric* sphereQuadric_ = nullptr;
 };
 

@@ -17,83 +17,6 @@ void solve2x2(double a, double b, double c, double d, double e, double f, double
   z = (a * f - d * c) / det;
 }
 
-namespace {
-
-// Running extreme over the computed region; `better(a, b)` is true when a
-// should replace b.
-template <class Better>
-std::optional<double> regionExtreme(const FiniteVolume& vol, const std::vector<double>& field,
-                                    Better better) {
-  if (vol.i_begin > vol.i_end || vol.j_begin > vol.j_end || vol.k_begin > vol.k_end) {
-    return std::nullopt;
-  }
-  const int64_t count = static_cast<int64_t>(field.size());
-  const int64_t types = static_cast<int64_t>(vol.type_point.size());
-  auto index = [&](int i, int j, int k) {
-    return static_cast<int64_t>(k) + static_cast<int64_t>(j) * vol.stride_j +
-           static_cast<int64_t>(i) * vol.stride_i;
-  };
-  const int64_t first = index(vol.i_begin, vol.j_begin, vol.k_begin);
-  const int64_t last = index(vol.i_end, vol.j_end, vol.k_end);
-  // The region is a box, so its first and last points bound every index.
-  if (first < 0 || last >= count || last >= types) return std::nullopt;
-  double value = field[static_cast<size_t>(first)];
-  for (int i = vol.i_begin; i <= vol.i_end; ++i) {
-    for (int j = vol.j_begin; j <= vol.j_end; ++j) {
-      for (int k = vol.k_begin; k <= vol.k_end; ++k) {
-        const size_t n = static_cast<size_t>(index(i, j, k));
-        if (vol.type_point[n] == kPointComputed && better(field[n], value)) value = field[n];
-      }
-    }
-  }
-  return value;
-}
-
-const std::vector<double>& fieldOf(const FiniteVolume& vol, LegendField field) {
-  switch (field) {
-    case LegendField::U: return vol.u_glob;
-    case LegendField::V: return vol.v_glob;
-    case LegendField::W: return vol.w_glob;
-    case LegendField::P: return vol.P;
-    case LegendField::Ro: return vol.ro;
-    case LegendField::T: return vol.T;
-    case LegendField::Vixr: break;
-  }
-  return vol.vixr;
-}
-
-}  // namespace
-
-std::optional<double> fieldMaximum(const FiniteVolume& vol, const std::vector<double>& field) {
-  return regionExtreme(vol, field, [](double a, double b) { return a > b; });
-}
-
-std::optional<double> fieldMinimum(const FiniteVolume& vol, const std::vector<double>& field) {
-  return regionExtreme(vol, field, [](double a, double b) { return a < b; });
-}
-
-std::optional<FieldRange> domainRange(const SimulationState& s, LegendField field) {
-  const int first = field == LegendField::Vixr ? 1 : 0;
-  const int count = std::min<int>(s.volumeCount, static_cast<int>(s.volumes.size()));
-  if (count <= first) return std::nullopt;
-  FieldRange range;
-  for (int n = first; n < count; ++n) {
-    const FiniteVolume& vol = s.volumes[static_cast<size_t>(n)];
-    const std::vector<double>& values = fieldOf(vol, field);
-    const auto lo = fieldMinimum(vol, values);
-    const auto hi = fieldMaximum(vol, values);
-    if (!lo || !hi) return std::nullopt;
-    if (n == first) {
-      range.minimum = *lo;
-      range.maximum = *hi;
-    } else {
-      if (*lo < range.minimum) range.minimum = *lo;
-      if (*hi > range.maximum) range.maximum = *hi;
-    }
-  }
-  return range;
-}
-
 // Numbers are always written with a decimal point: the desktop's locale
 // (which Qt installs for the whole process) must not turn it into a comma.
 std::string formatText(const char* format, ...) {
@@ -118,13 +41,13 @@ std::string formatText(const char* format, ...) {
   return out;
 }
 
-std::vector<LegendText> legendTexts(const SimulationState& s) {
+std::vector<LegendText> legendTexts(const ViewSnapshot& s) {
   std::vector<LegendText> out;
   out.push_back({5, formatText("порядок аппроксимации=%d", s.schemeOrder)});
   out.push_back({20, formatText("Re=%.2f M=%.2f", s.Re, s.M)});
   out.push_back({35, formatText("Pr=%.2f k=%.2f", s.Pr, s.k)});
-  out.push_back({50, formatText("итерация=%d", s.stepCount)});
-  out.push_back({65, formatText("время=%.2e", s.physicalTime)});
+  out.push_back({50, formatText("итерация=%d", s.scalars.stepCount)});
+  out.push_back({65, formatText("время=%.2e", s.scalars.physicalTime)});
   out.push_back({80, "         min              max"});
   struct Row {
     LegendField field;
@@ -136,17 +59,17 @@ std::vector<LegendText> legendTexts(const SimulationState& s) {
                              {LegendField::Vixr, "vixr"}};
   int y = 95;
   for (const Row& row : rows) {
-    if (const auto range = domainRange(s, row.field)) {
+    if (const auto& range = s.ranges[static_cast<size_t>(row.field)]) {
       out.push_back({y, formatText("% 15.4f% 15.4f", range->minimum, range->maximum)});
     }
     out.push_back({y, row.label});
     y += 15;
   }
-  out.push_back({200, formatText("% 15.4f", s.Cx)});
+  out.push_back({200, formatText("% 15.4f", s.scalars.Cx)});
   out.push_back({200, "Cx"});
-  out.push_back({215, formatText("% 15.4f", s.Cp)});
+  out.push_back({215, formatText("% 15.4f", s.scalars.Cp)});
   out.push_back({215, "Cp"});
-  out.push_back({230, formatText("% 15.4f", s.Cf)});
+  out.push_back({230, formatText("% 15.4f", s.scalars.Cf)});
   out.push_back({230, "Cf"});
   return out;
 }
@@ -210,10 +133,5 @@ PlotLayout coefficientPlotLayout(const std::vector<double>& time, const std::vec
   return plot;
 }
 
-void copyHistory(SimulationState& s, std::vector<double>& time, std::vector<double>& cx) {
-  std::lock_guard<std::mutex> lock(s.seriesMutex);
-  time = s.historyTime.data;
-  cx = s.historyCx.data;
-}
 
 }  // namespace brelvik

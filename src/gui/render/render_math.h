@@ -9,8 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "state/finite_volume.h"
+#include "state/field_range.h"
 #include "state/simulation_state.h"
+#include "state/view_snapshot.h"
 
 namespace brelvik {
 
@@ -20,26 +21,6 @@ float colourComponent(float b);
 // Solves a*y + b*z = c, d*y + e*z = f by Cramer's rule. The caller guarantees
 // a non-zero determinant a*e - b*d.
 void solve2x2(double a, double b, double c, double d, double e, double f, double& y, double& z);
-
-// Largest / smallest value of `field` over the computed region of `vol`,
-// counting only points of type 1. The region's first point seeds the running
-// value whatever its type. Empty when the region or the array cannot supply
-// that first point (arrays not allocated, region outside the array).
-std::optional<double> fieldMaximum(const FiniteVolume& vol, const std::vector<double>& field);
-std::optional<double> fieldMinimum(const FiniteVolume& vol, const std::vector<double>& field);
-
-// The seven legend fields, in legend order.
-enum class LegendField { U, V, W, P, Ro, T, Vixr };
-
-struct FieldRange {
-  double minimum = 0;
-  double maximum = 0;
-};
-
-// The domain-wide range of one legend field over volumes [first, count) of
-// s.volumes (first is 1 for the vorticity, 0 otherwise). Empty when there are
-// fewer volumes than the range needs or a volume cannot supply a value.
-std::optional<FieldRange> domainRange(const SimulationState& s, LegendField field);
 
 // One text of the legend: top-left corner at (x, y) relative to the legend's
 // left edge, i.e. x is added to S + 5.
@@ -51,7 +32,7 @@ struct LegendText {
 // The legend's texts in drawing order (each value line is followed by its
 // label at the same y). Ranges that cannot be computed give no number, only
 // the label.
-std::vector<LegendText> legendTexts(const SimulationState& s);
+std::vector<LegendText> legendTexts(const ViewSnapshot& s);
 
 // The drag-history plot for a plot area S wide and H high (window pixels).
 struct PlotLine {
@@ -75,8 +56,6 @@ struct PlotLayout {
 PlotLayout coefficientPlotLayout(const std::vector<double>& time, const std::vector<double>& cx,
                                  int S, int H);
 
-// Copies historyTime and historyCx under the series lock.
-void copyHistory(SimulationState& s, std::vector<double>& time, std::vector<double>& cx);
 
 // printf-style formatting into a std::string.
 std::string formatText(const char* format, ...)
