@@ -13,6 +13,7 @@
 
 #include "grid/geometry.h"
 #include "io/result_folder.h"
+#include "io/staged_folder.h"
 #include "io/text_file.h"
 
 namespace brelvik {
@@ -368,6 +369,9 @@ bool loadCase(SimulationState& s, const std::string& folder, std::string* error)
   io_detail::CNumericLocale cLocale;
   if (folder.empty()) return fail(error, "no folder name given");
   if (!exists(folder)) return fail(error, folder + ": folder does not exist");
+  if (io_detail::isIncompleteFolder(folder))
+    return fail(error, folder + ": the folder is a save that did not finish (it holds " +
+                           io_detail::kIncompleteMarker + "); the case is in the folder without \".saving\"");
 
   CaseHeader h;
   if (!readCaseHeader(joinPath(folder, "all.txt"), h, error)) return false;

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "io/staged_folder.h"
 #include "state/finite_volume.h"
 #include "state/simulation_state.h"
 
@@ -21,13 +22,22 @@ namespace brelvik::testing_io {
 
 // Folders of this test process: ctest runs every test case as its own
 // process, several at once, so each process needs its own tree.
+// A memory file system when there is one: these tests create and remove
+// thousands of small files, which on a busy disk takes most of their time.
 inline std::filesystem::path processTestRoot() {
-  return std::filesystem::temp_directory_path() /
+  std::error_code ec;
+  const std::filesystem::path base = std::filesystem::is_directory("/dev/shm", ec)
+                                         ? std::filesystem::path("/dev/shm")
+                                         : std::filesystem::temp_directory_path();
+  return base /
          ("brelvik_io_test_" + std::to_string(static_cast<long>(getpid())));
 }
 
 class RemoveTestRoot : public ::testing::Environment {
  public:
+  // These tests save hundreds of cases; flushing each to disk would only
+  // measure the disk.
+  void SetUp() override { io_detail::setFlushToDiskForTesting(false); }
   void TearDown() override {
     std::error_code ec;
     std::filesystem::remove_all(processTestRoot(), ec);
