@@ -309,13 +309,15 @@ void runPlan(const StepPlan& plan, StepCache& c, RunInputs& in, bool parallel) {
     c.phaseDone[p].n.fetch_add(1, std::memory_order_release);
     completeOne(c.completed);
   };
-  // Moves firstOpen past the units that are taken.
+  // Moves firstOpen past the units that are taken; returns the first
+  // unit this call found untaken.
   auto advance = [&](int from) {
     int f = from;
     while (f < unitCount && c.taken[size_t(f)].load(std::memory_order_acquire)) ++f;
     int seen = c.firstOpen.n.load(std::memory_order_relaxed);
     while (seen < f && !c.firstOpen.n.compare_exchange_weak(seen, f, std::memory_order_acq_rel)) {
     }
+    return f;
   };
 
   threadTeam().run(participants, [&](int) {
@@ -331,8 +333,13 @@ void runPlan(const StepPlan& plan, StepCache& c, RunInputs& in, bool parallel) {
         if (c.taken[size_t(t)].exchange(1, std::memory_order_acq_rel) == 0) claimed = t;
       }
       if (claimed < 0) {
-        advance(start);
-        if (c.firstOpen.n.load(std::memory_order_acquire) >= unitCount) return;
+        // Every unit of the window may have been taken (and completed)
+        // meanwhile: look again from the first untaken one. Wait only when
+        // the first untaken unit itself is not ready: it waits for units that
+        // are taken and not yet complete.
+        const int first = advance(start);
+        if (first >= unitCount) return;
+        if (first != start) continue;
         waitAtLeast(c.completed.n, completedBefore + 1);
         continue;
       }
