@@ -5,6 +5,7 @@
 
 #include "solver/exchange_parts.h"
 #include "solver/plane_chunks.h"
+#include "solver/residuals.h"
 #include "state/simulation_state.h"
 
 namespace brelvik {
@@ -33,7 +34,9 @@ void setInitialState(SimulationState& s) {
     s.historyCp.clear();
     s.historyCf.clear();
     s.historyTime.clear();
+    for (ValueSeries& r : s.historyResidual) r.clear();
   }
+  s.residual = {};
   if (s.schemeOrder != 2) return;
   exchangeAll(s);
   computeVorticityAll(s);
@@ -67,7 +70,11 @@ void stepOnce(SimulationState& s) {
   const int count = s.volumeCount;
   const int order = s.schemeOrder;
   const double gam = s.k, M = s.M, Re = s.Re;
+  // Both exchanges of the step use the far field at the end of the step
+  // (physicalTime is advanced before the step).
+  const FarFieldParams ff = farFieldParams(s);
   std::vector<double> pressureX(size_t(count), 0.0), frictionX(size_t(count), 0.0);
+  std::vector<ResidualSums> residualParts(static_cast<size_t>(count));
 
 #pragma omp parallel if (allocatedPoints(vols, count) >= kParallelMinPoints)
   {
@@ -86,9 +93,9 @@ void stepOnce(SimulationState& s) {
         FiniteVolume& v = vols[size_t(vi)];
         if (!v.allocated) continue;
         for (int n : lists.independent[size_t(vi)]) velocityReceiver(vols, v, n);
-        boundaryVelocityVolume(v, order, 3);
+        boundaryVelocityVolume(v, order, 3, ff);
         divergenceVolume(v);
-        boundaryDivergenceVolume(v, order, 2);
+        boundaryDivergenceVolume(v, order, 2, ff);
       }
 #pragma omp barrier
       if (lists.anyOrdered) {
@@ -102,7 +109,7 @@ void stepOnce(SimulationState& s) {
         for (int n : lists.independent[size_t(vi)]) divergenceReceiver(vols, v, n);
         // Reads div only at computed points and code-2 ghosts, which the
         // boundary pass of div with code 3 does not write.
-        boundaryScalarsVolume(v, order, 2, gam, M, Re);
+        boundaryScalarsVolume(v, order, 2, gam, M, Re, ff);
       }
 #pragma omp barrier
       if (lists.anyOrdered) {
@@ -114,7 +121,7 @@ void stepOnce(SimulationState& s) {
         FiniteVolume& v = vols[size_t(vi)];
         if (!v.allocated) continue;
         // After every div receiver: their stencils may hold code-3 ghosts.
-        boundaryDivergenceVolume(v, order, 3);
+        boundaryDivergenceVolume(v, order, 3, ff);
         for (int n : lists.independent[size_t(vi)]) scalarReceiver(vols, v, n);
       }
       // The scalar receivers of every volume read their donors' ghosts and
@@ -124,7 +131,7 @@ void stepOnce(SimulationState& s) {
       for (int vi = 0; vi < count; ++vi) {
         FiniteVolume& v = vols[size_t(vi)];
         if (!v.allocated) continue;
-        boundaryScalarsVolume(v, order, 3, gam, M, Re);
+        boundaryScalarsVolume(v, order, 3, gam, M, Re, ff);
         next(v, vi);
       }
     };
@@ -134,18 +141,19 @@ void stepOnce(SimulationState& s) {
       FiniteVolume& v = vols[size_t(vi)];
       if (!v.allocated) continue;
       predictVolumeSerial(v, p);
-      boundaryVelocityVolume(v, order, 2);
+      boundaryVelocityVolume(v, order, 2, ff);
       globalVelocitiesVolume(v);
     }
     exchangeRest([&](FiniteVolume& v, int) {
       correctVolumeSerial(v, p);
-      boundaryVelocityVolume(v, order, 2);
+      boundaryVelocityVolume(v, order, 2, ff);
       globalVelocitiesVolume(v);
     });
     exchangeRest([&](FiniteVolume& v, int vi) {
       vorticityVolume(v);
       pressureX[size_t(vi)] = pressureDragOf(v);
       frictionX[size_t(vi)] = frictionDragOf(v, order);
+      residualParts[size_t(vi)] = residualSumsOf(v);
     });
   }
 
@@ -160,6 +168,7 @@ void stepOnce(SimulationState& s) {
   s.Cf = frictionCoefficient(s, frictionSum);
   // The same value computeCx() would return, without integrating twice more.
   s.Cx = s.Cf + s.Cp;
+  s.residual = residualRms(residualParts, p.dt);
 
   s.historyCounter += 1;
   if (s.historyCounter < s.historyInterval) return;
@@ -173,6 +182,10 @@ void stepOnce(SimulationState& s) {
     s.historyCf.item(s.historyCf.size() - 1) = s.Cf;
     s.historyTime.append();
     s.historyTime.item(s.historyTime.size() - 1) = s.physicalTime;
+    for (size_t q = 0; q < 5; ++q) {
+      s.historyResidual[q].append();
+      s.historyResidual[q].item(s.historyResidual[q].size() - 1) = s.residual[q];
+    }
   }
   s.historyCounter = 0;
 }

@@ -77,6 +77,12 @@ TEST(BatchOptions, BadOptionsAreRefusedWithTheOptionNamed) {
       {{"-n", "5"}, "-n"},
       {{"--open", "somewhere", "--nx", "6"}, "--nx"},
       {{"--first-step", "0.01", "--open", "somewhere"}, "--first-step"},
+      {{"--far-field", "open"}, "--far-field"},
+      {{"--ramp", "-1"}, "--ramp"},
+      {{"--converge", "0"}, "--converge"},
+      {{"--converge", "1e-3,"}, "--converge"},
+      {{"--converge", "1e-3,-2"}, "--converge"},
+      {{"--average-from", "soon"}, "--average-from"},
   };
   for (const auto& c : cases) {
     BatchOptions o;
