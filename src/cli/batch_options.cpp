@@ -148,7 +148,7 @@ BatchOptions noArgumentOptions() {
 }
 
 const std::vector<BatchOption>& batchOptionTable() {
-  static const std::vector<BatchOption> table = withPostOptions({
+  static const std::vector<BatchOption> table = withExportOptions(withPostOptions({
       {"size", "D", "domain size: outer radius in sphere radii (default 15)",
        gridOption("size", positiveReal("size", &BatchOptions::size))},
       {"first-step", "S", "radial size of the first cell at the sphere (default 0.02)",
@@ -192,7 +192,7 @@ const std::vector<BatchOption>& batchOptionTable() {
          o.help = true;
          return true;
        }},
-  });
+  }));
   return table;
 }
 
@@ -234,7 +234,7 @@ bool parseBatchOptions(const std::vector<std::string>& args, BatchOptions& optio
     return optionError(error, options.gridOptionGiven,
                        "cannot be combined with --open: the grid comes from the saved case");
   }
-  return checkPostOptions(options, error);
+  return checkPostOptions(options, error) && checkExportOptions(options, error);
 }
 
 std::string batchUsage() {

@@ -222,6 +222,7 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
   }
   int status = kExitDone;
   bool converged = false;
+  std::vector<VtkMoment> moments;
   {
     ProgressBar bar(io.err, io.progressBars);
     const auto started = Clock::now();
@@ -238,6 +239,13 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
       if (!passed) {
         bar.finish();
         return failWith(kExitBadInput, "the case is not ready for the solver");
+      }
+      if (exportDuringRun(s, o, n, moments, io.err) != kExitDone) {
+        // Stop here: the case is still saved below, so the run can go on
+        // with --open once the folder is writable again.
+        bar.finish();
+        status = kExitFileError;
+        break;
       }
       const double elapsed = std::chrono::duration<double>(Clock::now() - started).count();
       const double rate = elapsed > 0 ? n / elapsed : 0;
@@ -265,7 +273,9 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
          << ", time " << s.physicalTime << ")\n";
   printSummary(s, o, io.err);
   const int post = runPostProcessing(s, o, io.err);
-  return post != kExitDone ? post : status;
+  const int exported = exportAfterRun(s, o, moments, io.err);
+  if (post != kExitDone) return post;
+  return exported != kExitDone ? exported : status;
 }
 
 int batchMain(SimulationState& s, const std::vector<std::string>& args, std::ostream& out,

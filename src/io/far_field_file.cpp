@@ -26,7 +26,8 @@ bool readFarFieldFile(const std::string& path, FarFieldSettings& settings, std::
     return true;
   }
   std::string text;
-  if (!io_detail::readWholeFile(path, text)) return fail(error, path + ": cannot be read");
+  std::string why;
+  if (!io_detail::readWholeFile(path, text, &why)) return fail(error, path + ": file " + why);
   io_detail::TokenReader r(std::move(text), path);
   FarFieldSettings read;
   std::string key, kind;

@@ -50,6 +50,10 @@ void stopFlowLines(SimulationState& s);
 // volume that contains P. False when no volume contains P or that volume has
 // no complete stencil for it.
 bool velocityAt(const SimulationState& s, const Vec3& P, Vec3& out);
+// The same with a search the caller keeps across many points of one field
+// (the velocities along traced lines), which saves rebuilding its lattices.
+class PostStencilSearch;
+bool velocityAt(const SimulationState& s, const Vec3& P, Vec3& out, PostStencilSearch& search);
 
 // Traces every seed on the calling thread, exactly as one run of the worker
 // thread does, and leaves currentLine at the last line (-1 without seeds) and

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -350,3 +351,28 @@ TEST(BatchRun, ThreadCountIsAppliedAndDoesNotChangeTheResults) {
   omp_set_num_threads(before);
 }
 #endif
+
+// An export that cannot be written exits with four and names the file; a
+// series that fails mid-run stops there and still saves the case, so the
+// run can go on with --open. --vtk-every needs --vtk.
+TEST(BatchRun, ExportFailuresExitWithFourNamingTheFileAndTheCaseIsSaved) {
+  const BatchResult lonely = run(smallCase({"--vtk-every", "5"}));
+  EXPECT_EQ(lonely.status, 2);
+  EXPECT_NE(lonely.err.find("--vtk-every"), std::string::npos) << lonely.err;
+
+  const std::string base = freshDir("export_blocked");
+  fs::create_directories(base);
+  std::ofstream(base + "/file") << "x";
+  SimulationState s;
+  const BatchResult blocked =
+      run(s, smallCase({"--steps", "4", "--save", base + "/case", "--vtk", base + "/file/vtk",
+                        "--vtk-every", "2", "--history", base + "/file/h.csv"}));
+  EXPECT_EQ(blocked.status, 4);
+  EXPECT_NE(blocked.err.find(base + "/file/vtk"), std::string::npos) << blocked.err;
+  EXPECT_NE(blocked.err.find(base + "/file/h.csv"), std::string::npos) << blocked.err;
+  EXPECT_EQ(s.stepCount, 2);
+  SimulationState loaded;
+  std::string error;
+  EXPECT_TRUE(loadCase(loaded, base + "/case", &error)) << error;
+  EXPECT_EQ(loaded.stepCount, 2);
+}
