@@ -153,8 +153,8 @@ bool validateDomainInputs(const DomainInputs& in, int schemeOrder, std::string* 
   const double thickness = in.D * 0.5 - kSphereRadius;
   if (!(in.s * (double(in.nx) + 1) < thickness))
     return fail(error,
-                "Сжатие: первый шаг, умноженный на Nx + 1, должен быть меньше толщины слоя "
-                "(D − 1)·0.5, иначе сгущение к сфере невозможно");
+                "Размер области и Сжатие: первый шаг, умноженный на Nx + 1, должен быть меньше "
+                "толщины слоя (D − 1)·0.5, иначе сгущение к сфере невозможно");
   FiniteVolume probe;
   initDefaults(probe, schemeOrder);
   setSectorParameters(probe, 0, in, schemeOrder);
