@@ -18,6 +18,7 @@
 #include "io/result_folder.h"
 #include "post/history_stats.h"
 #include "solver/solver.h"
+#include "state/work_team.h"
 
 #ifdef _OPENMP
 #include <omp.h>
@@ -200,6 +201,9 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
   if (o.openDir.empty() && !validateDomainInputs(in, s.schemeOrder, &error))
     return failWith(kExitBadInput, withOptionNames(error));
 
+  // The solver step and the interpolation run on work teams of this size;
+  // the OpenMP loops that remain (the sampling plane) follow it too.
+  if (o.threads > 0) setComputeThreads(o.threads);
 #ifdef _OPENMP
   if (o.threads > 0) omp_set_num_threads(o.threads);
   // The OpenMP runtime ends the process when it cannot create its team;
