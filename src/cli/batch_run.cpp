@@ -1,6 +1,7 @@
 // The run of brelvik-batch: Create or Open, interpolation, New, solver
 // passes, save.
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cmath>
@@ -204,13 +205,16 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
   // The solver step and the interpolation run on work teams of this size;
   // the OpenMP loops that remain (the sampling plane) follow it too.
   if (o.threads > 0) setComputeThreads(o.threads);
+  int teamSize = computeThreads();
 #ifdef _OPENMP
   if (o.threads > 0) omp_set_num_threads(o.threads);
-  // The OpenMP runtime ends the process when it cannot create its team;
-  // find out first and say so.
-  if (!canCreateThreads(omp_get_max_threads(), &error))
-    return failWith(kExitBadInput, std::string(o.threads > 0 ? "option --threads: " : "") + error);
+  teamSize = std::max(teamSize, omp_get_max_threads());
 #endif
+  // The OpenMP runtime ends the process when it cannot create its team, and
+  // a work team would throw in the middle of a step: find out first and say
+  // so.
+  if (!canCreateThreads(teamSize, &error))
+    return failWith(kExitBadInput, std::string(o.threads > 0 ? "option --threads: " : "") + error);
 
   if (!o.openDir.empty()) {
     if (!loadCase(s, o.openDir, &error)) return failWith(kExitFileError, error);
