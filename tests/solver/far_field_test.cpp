@@ -10,9 +10,7 @@
 #include "solver/solver.h"
 #include "solver_test_util.h"
 
-#ifdef _OPENMP
-#include <omp.h>
-#endif
+#include "state/work_team.h"
 
 using namespace brelvik;
 using namespace brelvik::testing;
@@ -165,34 +163,27 @@ PulseEcho pulseEcho(FarField farField) {
 // reflecting one 51% (what the scheme's dissipation leaves of it on the
 // 8 length units to the far field and back; the echo converges on the way in).
 TEST(FarField, OutgoingPulseLeavesThroughTheAbsorbingFarFieldOnly) {
-#ifdef _OPENMP
   // One thread: the result is the same for any count (tested below), and
   // this small grid gains nothing from more.
-  const int saved = omp_get_max_threads();
-  omp_set_num_threads(1);
-#endif
+  setComputeThreads(1);
   const PulseEcho reflecting = pulseEcho(FarField::Reflecting);
   const PulseEcho absorbing = pulseEcho(FarField::Absorbing);
-#ifdef _OPENMP
-  omp_set_num_threads(saved);
-#endif
+  setComputeThreads(0);
   ASSERT_GT(absorbing.sent, 5e-5);
   EXPECT_LE(absorbing.returned, 0.05 * absorbing.sent);
   EXPECT_GE(reflecting.returned, 0.4 * reflecting.sent);
   EXPECT_GE(reflecting.returned, 10 * absorbing.returned);
 }
 
-#ifdef _OPENMP
 TEST(FarField, AbsorbingRunAndResidualsIdenticalForOneAndTwoThreads) {
   auto s = interpolatedGridState();
   s->farField = FarField::Absorbing;
   s->dt = 0.005;
   auto run = [&s](int workers) {
-    const int saved = omp_get_max_threads();
-    omp_set_num_threads(workers);
+    setComputeThreads(workers);
     newCase(*s);
     for (int i = 0; i < 20; ++i) solverPass(*s);
-    omp_set_num_threads(saved);
+    setComputeThreads(0);
     std::vector<double> out(s->residual.begin(), s->residual.end());
     for (const ValueSeries& r : s->historyResidual)
       out.insert(out.end(), r.data.begin(), r.data.end());
@@ -206,4 +197,3 @@ TEST(FarField, AbsorbingRunAndResidualsIdenticalForOneAndTwoThreads) {
   EXPECT_EQ(s->historyResidual[0].size(), 2);
   for (int q = 0; q < 5; ++q) EXPECT_GT(one[size_t(q)], 0.0);
 }
-#endif
