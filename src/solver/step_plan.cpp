@@ -181,6 +181,10 @@ struct RunInputs {
   const ReceiverLists& lists;
   double* pressureX = nullptr;
   double* frictionX = nullptr;
+  ResidualSums* residuals = nullptr;  // per volume, with the pressure drag
+  // The far field at physicalTime: within a step both exchanges use the
+  // free stream of the step's end (the time is advanced before the step).
+  FarFieldParams ff = {};
 };
 
 template <class F>
@@ -217,7 +221,7 @@ void execute(const StepPlan& plan, const Unit& u, RunInputs& in) {
       globalVelocitiesSlab(v, u.first, u.last);
       break;
     case Work::VelocityBoundary2:
-      boundaryVelocityVolume(v, order, 2);
+      boundaryVelocityVolume(v, order, 2, in.ff);
       globalVelocitiesSlab(v, 0, v.i_begin - 1);
       globalVelocitiesSlab(v, v.i_end + 1, v.Nx);
       break;
@@ -227,8 +231,8 @@ void execute(const StepPlan& plan, const Unit& u, RunInputs& in) {
     case Work::VelocityBoundary3:
       // Boundary div (2) reads the velocities only; div at the computed
       // points (the next phase) writes other points than it.
-      boundaryVelocityVolume(v, order, 3);
-      boundaryDivergenceVolume(v, order, 2);
+      boundaryVelocityVolume(v, order, 3, in.ff);
+      boundaryDivergenceVolume(v, order, 2, in.ff);
       break;
     case Work::Divergence:
       divergenceSlab(v, u.first, u.last);
@@ -239,22 +243,23 @@ void execute(const StepPlan& plan, const Unit& u, RunInputs& in) {
     case Work::ScalarBoundary2:
       // Boundary scalars (2) reads div at the computed points and the code-2
       // ghosts, which boundary div (3) does not write.
-      boundaryDivergenceVolume(v, order, 3);
-      boundaryScalarsVolume(v, order, 2, in.p.k, in.p.M, in.p.Re);
+      boundaryDivergenceVolume(v, order, 3, in.ff);
+      boundaryScalarsVolume(v, order, 2, in.p.k, in.p.M, in.p.Re, in.ff);
       break;
     case Work::ScalarReceivers:
       serveChunk(in, v, u.volume, u, scalarReceiver);
       break;
     case Work::ScalarBoundary3:
-      boundaryScalarsVolume(v, order, 3, in.p.k, in.p.M, in.p.Re);
+      boundaryScalarsVolume(v, order, 3, in.p.k, in.p.M, in.p.Re, in.ff);
       break;
     case Work::Vorticity:
       vorticitySlab(v, u.first, u.last);
       break;
     case Work::Drag:
-      if (u.first == 0)
+      if (u.first == 0) {
         in.pressureX[u.volume] = pressureDragOf(v);
-      else
+        if (in.residuals) in.residuals[u.volume] = residualSumsOf(v);
+      } else
         in.frictionX[u.volume] = frictionDragOf(v, order);
       break;
   }
@@ -358,6 +363,7 @@ std::vector<double> timeStepUnits(SimulationState& s, std::vector<Unit>* units) 
   StepCache& c = cacheOf(s);
   std::vector<double> pressureX(size_t(s.volumeCount)), frictionX(size_t(s.volumeCount));
   RunInputs in{s, flowParams(s), c.lists, pressureX.data(), frictionX.data()};
+  in.ff = farFieldParams(s);
   std::vector<double> seconds;
   for (const Unit& u : c.step.units) {
     const auto t0 = std::chrono::steady_clock::now();
@@ -371,17 +377,20 @@ std::vector<double> timeStepUnits(SimulationState& s, std::vector<Unit>* units) 
 }  // namespace step_detail
 
 void runStepPhases(SimulationState& s, std::vector<double>& pressureX,
-                   std::vector<double>& frictionX) {
+                   std::vector<double>& frictionX, std::vector<ResidualSums>& residuals) {
   StepCache& c = cacheOf(s);
   pressureX.assign(size_t(s.volumeCount), 0.0);
   frictionX.assign(size_t(s.volumeCount), 0.0);
-  RunInputs in{s, flowParams(s), c.lists, pressureX.data(), frictionX.data()};
+  residuals.assign(size_t(s.volumeCount), ResidualSums{});
+  RunInputs in{s, flowParams(s), c.lists, pressureX.data(), frictionX.data(), residuals.data(),
+               farFieldParams(s)};
   runPlan(c.step, c, in, true);
 }
 
 void runInitialPhases(SimulationState& s) {
   StepCache& c = cacheOf(s);
   RunInputs in{s, flowParams(s), c.lists};
+  in.ff = farFieldParams(s);
   runPlan(c.exchange, c, in, false);
   runPlan(c.vorticity, c, in, false);
 }
@@ -389,6 +398,7 @@ void runInitialPhases(SimulationState& s) {
 void exchangeAll(SimulationState& s) {
   StepCache& c = cacheOf(s);
   RunInputs in{s, flowParams(s), c.lists};
+  in.ff = farFieldParams(s);
   runPlan(c.exchange, c, in, false);
 }
 
