@@ -2,17 +2,22 @@
 // passes, save.
 
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <new>
+#include <system_error>
 #include <ostream>
 
 #include "cli/batch.h"
+#include "cli/batch_limits.h"
 #include "grid/geometry.h"
 #include "grid/interpolation.h"
 #include "io/result_folder.h"
 #include "solver/solver.h"
+#include "state/work_team.h"
 
 #ifdef _OPENMP
 #include <omp.h>
@@ -78,7 +83,7 @@ std::string formatSeconds(double seconds) {
 // options are what the user can change.
 std::string withOptionNames(const std::string& message) {
   static const std::pair<const char*, const char*> fields[] = {
-      {"Размер области", "--size"}, {"Сжатие", "--first-step"}, {"Nx, Ny, Nz", "--nx/--ny/--nz"},
+      {"Размер области и Сжатие", "--size/--first-step"}, {"Размер области", "--size"}, {"Сжатие", "--first-step"}, {"Nx, Ny, Nz", "--nx/--ny/--nz"},
       {"Nx", "--nx"},               {"Ny", "--ny"},            {"Nz", "--nz"}};
   for (const auto& [field, option] : fields)
     if (message.compare(0, std::strlen(field), field) == 0)
@@ -105,6 +110,10 @@ bool checkFlowParameters(const BatchOptions& o, std::string* error) {
     const double single = toSingle(**value);
     if (!std::isfinite(single) || !(single > 0)) {
       *error = std::string("option --") + name + ": value is out of the single-precision range";
+      return false;
+    }
+    if (std::strcmp(name, "k") == 0 && !(single > 1)) {
+      *error = "option --k: rounded to single precision the value is not above 1";
       return false;
     }
   }
@@ -157,12 +166,23 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
   if (o.openDir.empty() && !validateDomainInputs(in, s.schemeOrder, &error))
     return failWith(kExitBadInput, withOptionNames(error));
 
+  // The solver step and the interpolation run on work teams of this size;
+  // the OpenMP loops that remain (the sampling plane) follow it too.
+  if (o.threads > 0) setComputeThreads(o.threads);
 #ifdef _OPENMP
   if (o.threads > 0) omp_set_num_threads(o.threads);
+  // The OpenMP runtime ends the process when it cannot create its team;
+  // find out first and say so.
+  if (!canCreateThreads(omp_get_max_threads(), &error))
+    return failWith(kExitBadInput, std::string(o.threads > 0 ? "option --threads: " : "") + error);
 #endif
 
   if (!o.openDir.empty()) {
     if (!loadCase(s, o.openDir, &error)) return failWith(kExitFileError, error);
+    if (s.stepCount > INT_MAX - o.steps || s.historyCounter > INT_MAX - o.steps)
+      return failWith(kExitBadInput, "option --steps: " + std::to_string(o.steps) +
+                                         " more steps would overflow the step counter of " +
+                                         o.openDir);
     if (!s.gridCreated.load() || s.volumeCount == 0)
       return failWith(kExitBadInput, o.openDir + ": the saved case has no grid to continue");
     storeFlowParameters(s, o);
@@ -241,7 +261,17 @@ int batchMain(SimulationState& s, const std::vector<std::string>& args, std::ost
     out << batchUsage();
     return kExitDone;
   }
-  return runBatch(s, options, BatchStreams{out, err, errIsTerminal && !options.quiet});
+  // A thread (the solver's, the interpolation's, a kernel team's) or a
+  // large array that the system refuses ends the run with a message and a
+  // status of the README, never with an uncaught exception.
+  try {
+    return runBatch(s, options, BatchStreams{out, err, errIsTerminal && !options.quiet});
+  } catch (const std::system_error& e) {
+    err << "brelvik-batch: cannot create a thread: " << e.what() << "\n";
+  } catch (const std::bad_alloc&) {
+    err << "brelvik-batch: out of memory\n";
+  }
+  return kExitFileError;
 }
 
 }  // namespace brelvik

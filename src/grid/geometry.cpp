@@ -153,8 +153,8 @@ bool validateDomainInputs(const DomainInputs& in, int schemeOrder, std::string* 
   const double thickness = in.D * 0.5 - kSphereRadius;
   if (!(in.s * (double(in.nx) + 1) < thickness))
     return fail(error,
-                "Сжатие: первый шаг, умноженный на Nx + 1, должен быть меньше толщины слоя "
-                "(D − 1)·0.5, иначе сгущение к сфере невозможно");
+                "Размер области и Сжатие: первый шаг, умноженный на Nx + 1, должен быть меньше "
+                "толщины слоя (D − 1)·0.5, иначе сгущение к сфере невозможно");
   FiniteVolume probe;
   initDefaults(probe, schemeOrder);
   setSectorParameters(probe, 0, in, schemeOrder);
@@ -418,24 +418,6 @@ Vec3 globalToGrid(const FiniteVolume& vol, const Vec3& X, int kind) {
   if (kind != 2) return p;
   const double r = std::sqrt(dot3(p, p));
   return {std::log((r - vol.r_offset) / vol.r_scale) / std::log(vol.r_base), -p[1] / p[0], -p[2] / p[0]};
-}
-
-void velocityToGlobal(FiniteVolume& vol) {
-  const size_t count = std::min(size_t(vol.pointCount()), vol.u.size());
-  for (size_t n = 0; n < count; ++n) {
-    const Vec3 g = localToGlobalVector(vol, vol.u[n], vol.v[n], vol.w[n]);
-    vol.u_glob[n] = g[0];
-    vol.v_glob[n] = g[1];
-    vol.w_glob[n] = g[2];
-  }
-}
-
-void velocityToLocal(FiniteVolume& vol, int i, int j, int k) {
-  const int n = pointIndex(vol, i, j, k);
-  const Vec3 l = globalToLocalVector(vol, {vol.u_glob[n], vol.v_glob[n], vol.w_glob[n]});
-  vol.u[n] = l[0];
-  vol.v[n] = l[1];
-  vol.w[n] = l[2];
 }
 
 bool createDomain(SimulationState& s, const DomainInputs& in, std::string* error) {

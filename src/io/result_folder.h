@@ -101,11 +101,14 @@ bool writeInterpolation(const std::string& dir, const FiniteVolume& vol, std::st
 bool readCaseHeader(const std::string& path, CaseHeader& h, std::string* error);
 // Reads <dir>/all.txt and, when allocated, every array; recomputes the
 // metrics. `vol` should be a fresh record.
-bool loadVolume(ValueTable& slice, const std::string& dir, FiniteVolume& vol,
+// `schemeOrder` is the case's (the computed region must match it). The
+// slice files are checked to be present before the arrays are allocated.
+bool loadVolume(ValueTable& slice, const std::string& dir, FiniteVolume& vol, int schemeOrder,
                 std::string* error);
 // <dir>/all.txt into the scalar members and planes of `vol`, with the checks
-// that the sizes, strides, bounds and counts are usable.
-bool readVolumeState(const std::string& dir, FiniteVolume& vol, std::string* error);
+// of checkVolumeShape (case_checks.h) for the case's scheme order.
+bool readVolumeState(const std::string& dir, FiniteVolume& vol, int schemeOrder,
+                     std::string* error);
 // The arrays must already have their size (allocateArrays).
 bool readScalarArray(ValueTable& slice, const std::string& dir, const FiniteVolume& vol,
                      std::vector<double>& values, std::string* error);

@@ -23,6 +23,14 @@
 
 namespace brelvik {
 
+// Bounds of the streamline inputs (the dialog's fields and the batch
+// options). A traced point is three doubles, kept in the line tables and
+// copied for the view: 10^5 seeds and 5*10^7 traced points in all
+// (about 1.2 GB of points) bound both the memory and the tracing time.
+inline constexpr int kMaxSeeds = 100000;
+inline constexpr int kMaxLinePoints = 1000000;  // point budget of one line
+inline constexpr long long kMaxTracedPoints = 50000000;  // seeds * budget / 2
+
 // Appends one seed (under seriesMutex).
 void appendSeed(SimulationState& s, const Vec3& p);
 

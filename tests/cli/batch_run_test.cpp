@@ -164,6 +164,13 @@ TEST(BatchRun, InputsWithoutAGridExitWithTwoNamingTheOption) {
   const BatchResult tooSmall = run({"--size", "0.8", "--save", dir});
   EXPECT_EQ(tooSmall.status, 2);
   EXPECT_NE(tooSmall.err.find("--size"), std::string::npos) << tooSmall.err;
+
+  // A shell too thin for the first cells is a fault of the size as much as
+  // of the first step: both are named.
+  const BatchResult thin = run({"--size", "1.5", "--save", dir});
+  EXPECT_EQ(thin.status, 2);
+  EXPECT_NE(thin.err.find("--size"), std::string::npos) << thin.err;
+  EXPECT_NE(thin.err.find("--first-step"), std::string::npos) << thin.err;
 }
 
 TEST(BatchRun, UnreadableOrUnwritableFoldersExitWithFour) {
