@@ -71,15 +71,16 @@ int main(int argc, char** argv) {
   DomainInputs in;
   in.D = toSingle(15);
   in.s = toSingle(0.02);
-  std::string error;
+  CoreError error;
   if (!createDomain(s, in, &error)) {
-    std::fprintf(stderr, "bench_solver: %s\n", error.c_str());
+    std::fprintf(stderr, "bench_solver: Create failed (error code %d)\n", static_cast<int>(error.code));
     return 1;
   }
 #ifdef BRELVIK_HAVE_INTERPOLATION
   if (!runInterpolation(
           s, [](int, int) {}, &error)) {
-    std::fprintf(stderr, "bench_solver: interpolation: %s\n", error.c_str());
+    std::fprintf(stderr, "bench_solver: interpolation failed (error code %d)\n",
+                 static_cast<int>(error.code));
     return 1;
   }
   const char* exchangeNote = "with interpolation data";

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "state/core_error.h"
 #include "state/simulation_state.h"
 
 namespace brelvik {
@@ -87,6 +88,10 @@ bool parseBatchOptions(const std::vector<std::string>& args, BatchOptions& optio
 
 // The --help text.
 std::string batchUsage();
+
+// A core error in English, led by the option that sets the field at fault
+// ("option --first-step: ...") and followed by its detail.
+std::string batchErrorText(const CoreError& error);
 
 // How the run reports: history samples go to `out` (one line each, tab
 // separated), messages and progress bars to `err`. Progress bars are drawn

@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <mutex>
 #include <ostream>
 
@@ -74,18 +73,6 @@ std::string formatSeconds(double seconds) {
   return buf;
 }
 
-// The domain checks name the dialog's fields; on the command line the
-// options are what the user can change.
-std::string withOptionNames(const std::string& message) {
-  static const std::pair<const char*, const char*> fields[] = {
-      {"Размер области", "--size"}, {"Сжатие", "--first-step"}, {"Nx, Ny, Nz", "--nx/--ny/--nz"},
-      {"Nx", "--nx"},               {"Ny", "--ny"},            {"Nz", "--nz"}};
-  for (const auto& [field, option] : fields)
-    if (message.compare(0, std::strlen(field), field) == 0)
-      return std::string("option ") + option + ": " + message;
-  return message;
-}
-
 // Stores a flow parameter the way the flow dialog does: rounded to single
 // precision.
 void storeFlowParameters(SimulationState& s, const BatchOptions& o) {
@@ -111,7 +98,7 @@ bool checkFlowParameters(const BatchOptions& o, std::string* error) {
   return true;
 }
 
-bool interpolate(SimulationState& s, const BatchStreams& io, std::string* error) {
+bool interpolate(SimulationState& s, const BatchStreams& io, CoreError* error) {
   ProgressBar bar(io.err, io.progressBars);
   const auto started = Clock::now();
   const bool ok = runInterpolation(
@@ -142,6 +129,7 @@ void printSamples(SimulationState& s, int& printed, std::ostream& out) {
 
 int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
   std::string error;
+  CoreError coreError;
   auto failWith = [&](int status, const std::string& message) {
     io.err << "brelvik-batch: " << message << "\n";
     return status;
@@ -154,8 +142,8 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
   in.nx = o.nx;
   in.ny = o.ny;
   in.nz = o.nz;
-  if (o.openDir.empty() && !validateDomainInputs(in, s.schemeOrder, &error))
-    return failWith(kExitBadInput, withOptionNames(error));
+  if (o.openDir.empty() && !validateDomainInputs(in, s.schemeOrder, &coreError))
+    return failWith(kExitBadInput, batchErrorText(coreError));
 
 #ifdef _OPENMP
   if (o.threads > 0) omp_set_num_threads(o.threads);
@@ -168,15 +156,15 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
     storeFlowParameters(s, o);
     // Complete what the saved case lacks, as the user would in the window.
     if (!s.interpolationReady.load()) {
-      if (!interpolate(s, io, &error)) return failWith(kExitBadInput, error);
+      if (!interpolate(s, io, &coreError)) return failWith(kExitBadInput, batchErrorText(coreError));
       newCase(s);
     } else if (!s.flowInitialised.load()) {
       newCase(s);
     }
   } else {
-    if (!createDomain(s, in, &error)) return failWith(kExitBadInput, withOptionNames(error));
+    if (!createDomain(s, in, &coreError)) return failWith(kExitBadInput, batchErrorText(coreError));
     storeFlowParameters(s, o);
-    if (!interpolate(s, io, &error)) return failWith(kExitBadInput, error);
+    if (!interpolate(s, io, &coreError)) return failWith(kExitBadInput, batchErrorText(coreError));
     newCase(s);
   }
 

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "gui/app/error_text.h"
 #include "grid/geometry.h"
 #include "gui/dialogs/open_save_dialog.h"
 #include "state/simulation_state.h"
@@ -29,8 +30,8 @@ void buildSmallGrid(SimulationState& s) {
   in.nx = 6;
   in.ny = 4;
   in.nz = 4;
-  std::string error;
-  QVERIFY2(createDomain(s, in, &error), error.c_str());
+  CoreError error;
+  QVERIFY2(createDomain(s, in, &error), qPrintable(errorText(error)));
 }
 
 }  // namespace

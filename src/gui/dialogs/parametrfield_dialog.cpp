@@ -7,7 +7,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QMetaObject>
 #include <QPointer>
 #include <QPushButton>
@@ -16,6 +15,7 @@
 #include <memory>
 
 #include "gui/app/dialog_support.h"
+#include "gui/app/error_text.h"
 #include "gui/app/number_text.h"
 #include "grid/geometry.h"
 #include "grid/interpolation.h"
@@ -125,9 +125,9 @@ void CParametrfield::attachToWorkers() {
             },
             Qt::QueuedConnection);
       },
-      [button](const std::string& caption) {
+      [button](RunState state) {
         if (!button) return;
-        const QString text = QString::fromStdString(caption);
+        const QString text = interpolationButtonCaption(state);
         QMetaObject::invokeMethod(
             button.data(),
             [button, text] {
@@ -172,7 +172,7 @@ bool CParametrfield::create() {
   in.nx = leadingInt(nx_->text());
   in.ny = leadingInt(ny_->text());
   in.nz = leadingInt(nz_->text());
-  std::string error;
+  CoreError error;
   bool ok;
   {
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -180,9 +180,8 @@ bool CParametrfield::create() {
     QApplication::restoreOverrideCursor();
   }
   if (!ok) {
-    QMessageBox::warning(this, windowTitle(),
-                         QStringLiteral("Область не создана: %1")
-                             .arg(QString::fromStdString(error)));
+    showError(this, windowTitle(), QStringLiteral("Область не создана: %1").arg(errorText(error)),
+              error.detail);
     return false;
   }
   refreshFields();
@@ -190,7 +189,7 @@ bool CParametrfield::create() {
   return true;
 }
 
-// The caption ("стоп"/"старт") comes back through the caption callback.
+// The caption follows through the run-state callback.
 void CParametrfield::toggleInterpolationRun() { toggleInterpolation(s_); }
 
 }  // namespace brelvik
