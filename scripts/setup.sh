@@ -10,6 +10,7 @@ PACKAGES=(
   libglu1-mesa-dev libgl-dev libgl1-mesa-dri libglx-mesa0
   xvfb xauth
   fonts-dejavu-core
+  python3-vtk9
 )
 
 missing=()

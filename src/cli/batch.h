@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "post/vtk_export.h"
 #include "state/core_error.h"
 #include "state/simulation_state.h"
 
@@ -60,6 +61,12 @@ struct BatchOptions {
   int linePoints = 1000;
   bool linePointsGiven = false;
   std::string streamlinesFile;  // empty: no streamlines
+
+  // Exports (batch_export.cpp). Empty names: not asked for.
+  std::string vtkDir;       // VTK moment at the end (and the series) below it
+  int vtkEvery = 0;         // 0: no series; N: a moment every N steps and case.pvd
+  std::string historyFile;  // drag history as CSV
+  std::string plotFile;     // drag history as SVG
 };
 
 struct BatchOption {
@@ -79,6 +86,19 @@ const std::vector<BatchOption>& batchOptionTable();
 std::vector<BatchOption> withPostOptions(std::vector<BatchOption> table);
 bool checkPostOptions(const BatchOptions& options, std::string* error);
 int runPostProcessing(SimulationState& s, const BatchOptions& options, std::ostream& err);
+
+// The export rows of the table (batch_export.cpp), their checks, a moment
+// of the VTK series after pass `pass` of the run (when --vtk-every asks for
+// one), and the exports after the run (the last VTK moment, case.pvd for a
+// series, the history CSV and SVG). `moments` collects what the series
+// wrote. Both return an exit status; failures are reported to err naming
+// the file.
+std::vector<BatchOption> withExportOptions(std::vector<BatchOption> table);
+bool checkExportOptions(const BatchOptions& options, std::string* error);
+int exportDuringRun(SimulationState& s, const BatchOptions& options, int pass,
+                    std::vector<VtkMoment>& moments, std::ostream& err);
+int exportAfterRun(SimulationState& s, const BatchOptions& options,
+                   std::vector<VtkMoment>& moments, std::ostream& err);
 
 // Parses the arguments after the program name. False with a message naming
 // the option when an option is unknown, lacks its value or has a bad value,

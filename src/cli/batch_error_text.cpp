@@ -14,6 +14,7 @@ const char* optionOf(InputField field) {
   switch (field) {
     case InputField::kDomainSize: return "--size";
     case InputField::kFirstStep: return "--first-step";
+    case InputField::kSizeAndFirstStep: return "--size/--first-step";
     case InputField::kNx: return "--nx";
     case InputField::kNy: return "--ny";
     case InputField::kNz: return "--nz";

@@ -7,6 +7,8 @@
 #include <sstream>
 
 #include "cli/batch.h"
+#include "cli/batch_limits.h"
+#include "io/case_checks.h"
 
 namespace brelvik {
 
@@ -56,20 +58,33 @@ auto flowParameter(const char* name, std::optional<double> BatchOptions::*field)
     double x = 0;
     if (!parseDouble(v, x)) return optionError(error, name, "\"" + v + "\" is not a number");
     if (!(x > 0)) return optionError(error, name, "must be positive, got " + v);
+    // The energy equation divides by k - 1.
+    if (std::string(name) == "k" && !(x > 1))
+      return optionError(error, name, "must be greater than 1, got " + v);
     o.*field = x;
     return true;
   };
 }
 
-auto integerAtLeast(const char* name, int BatchOptions::*field, int minimum) {
-  return [name, field, minimum](BatchOptions& o, const std::string& v, std::string* error) {
+auto integerBetween(const char* name, int BatchOptions::*field, int minimum, int maximum,
+                    const char* why) {
+  return [=](BatchOptions& o, const std::string& v, std::string* error) {
     int x = 0;
     if (!parseInt(v, x)) return optionError(error, name, "\"" + v + "\" is not an integer");
     if (x < minimum)
       return optionError(error, name, "must be at least " + std::to_string(minimum) + ", got " + v);
+    if (x > maximum)
+      return optionError(error, name, "must be at most " + std::to_string(maximum) + " (" + why +
+                                          "), got " + v);
     o.*field = x;
     return true;
   };
+}
+
+// Cell counts: the memory check of the whole grid comes with the other
+// domain checks; here only what keeps N + order + 1 an int.
+auto cellCount(const char* name, int BatchOptions::*field) {
+  return integerBetween(name, field, 1, INT_MAX / 2, "the grid must fit in memory");
 }
 
 // Grid options also remember that a grid option was given.
@@ -93,30 +108,34 @@ auto folder(const char* name, std::string BatchOptions::*field) {
 }  // namespace
 
 const std::vector<BatchOption>& batchOptionTable() {
-  static const std::vector<BatchOption> table = withPostOptions({
+  static const std::vector<BatchOption> table = withExportOptions(withPostOptions({
       {"size", "D", "domain size: outer radius in sphere radii (default 15)",
        gridOption("size", positiveReal("size", &BatchOptions::size))},
       {"first-step", "S", "radial size of the first cell at the sphere (default 0.02)",
        gridOption("first-step", positiveReal("first-step", &BatchOptions::firstStep))},
       {"nx", "N", "radial cell count (default 19)",
-       gridOption("nx", integerAtLeast("nx", &BatchOptions::nx, 1))},
+       gridOption("nx", cellCount("nx", &BatchOptions::nx))},
       {"ny", "N", "angular cell count along eta (default 12)",
-       gridOption("ny", integerAtLeast("ny", &BatchOptions::ny, 1))},
+       gridOption("ny", cellCount("ny", &BatchOptions::ny))},
       {"nz", "N", "angular cell count along zeta (default 12)",
-       gridOption("nz", integerAtLeast("nz", &BatchOptions::nz, 1))},
+       gridOption("nz", cellCount("nz", &BatchOptions::nz))},
       {"dt", "DT", "time step (default 0.001)", flowParameter("dt", &BatchOptions::dt)},
       {"re", "RE", "Reynolds number (default 100)", flowParameter("re", &BatchOptions::Re)},
       {"mach", "M", "Mach number (default 0.6)", flowParameter("mach", &BatchOptions::M)},
       {"pr", "PR", "Prandtl number (default 1)", flowParameter("pr", &BatchOptions::Pr)},
-      {"k", "K", "ratio of specific heats (default 1.4)", flowParameter("k", &BatchOptions::k)},
-      {"steps", "N", "solver steps to run; 0 prepares and saves the case (default 1000)",
-       integerAtLeast("steps", &BatchOptions::steps, 0)},
+      {"k", "K", "ratio of specific heats, above 1 (default 1.4)", flowParameter("k", &BatchOptions::k)},
+      {"steps", "N", "solver steps to run, at most 10^9; 0 prepares and saves the case (default 1000)",
+       integerBetween("steps", &BatchOptions::steps, 0, kMaxRunSteps,
+                      "the step counter of a continued case must not overflow")},
       {"open", "DIR", "continue the case saved in DIR instead of building a new one",
        folder("open", &BatchOptions::openDir)},
       {"save", "DIR", "folder the case is saved to at the end (default \"save\")",
        folder("save", &BatchOptions::saveDir)},
-      {"threads", "N", "number of threads of the numerical kernels (default: all cores)",
-       integerAtLeast("threads", &BatchOptions::threads, 1)},
+      {"threads", "N",
+       "number of threads of the numerical kernels, at most 1024 and one per 8 MiB of memory "
+       "(default: all cores)",
+       integerBetween("threads", &BatchOptions::threads, 1, maxKernelThreads(),
+                      "one 8 MiB stack per thread must fit in memory")},
       {"quiet", nullptr, "draw no progress bars",
        [](BatchOptions& o, const std::string&, std::string*) {
          o.quiet = true;
@@ -127,7 +146,7 @@ const std::vector<BatchOption>& batchOptionTable() {
          o.help = true;
          return true;
        }},
-  });
+  }));
   return table;
 }
 
@@ -169,7 +188,7 @@ bool parseBatchOptions(const std::vector<std::string>& args, BatchOptions& optio
     return optionError(error, options.gridOptionGiven,
                        "cannot be combined with --open: the grid comes from the saved case");
   }
-  return checkPostOptions(options, error);
+  return checkPostOptions(options, error) && checkExportOptions(options, error);
 }
 
 std::string batchUsage() {

@@ -88,6 +88,8 @@ std::vector<BatchOption> withPostOptions(std::vector<BatchOption> table) {
        [](BatchOptions& o, const std::string& v, std::string* error) {
          std::vector<double> xyz;
          if (!parseNumberList(v, 3, xyz)) return postError(error, "seed", "expects X,Y,Z, got \"" + v + "\"");
+         if (o.seeds.size() >= static_cast<size_t>(kMaxSeeds))
+           return postError(error, "seed", "more than " + std::to_string(kMaxSeeds) + " seeds in all");
          o.seeds.push_back(singleTriple(xyz));
          return true;
        }},
@@ -98,6 +100,9 @@ std::vector<BatchOption> withPostOptions(std::vector<BatchOption> table) {
          if (!parseNumberList(v, 5, c) || !isWholeNumber(c[4]))
            return postError(error, "circle", "expects X,Y,Z,R,N with an integer N, got \"" + v + "\"");
          if (c[4] < 1) return postError(error, "circle", "N must be at least 1, got \"" + v + "\"");
+         if (c[4] > kMaxSeeds - static_cast<double>(o.seeds.size()))
+           return postError(error, "circle",
+                            "gives more than " + std::to_string(kMaxSeeds) + " seeds in all, got \"" + v + "\"");
          for (const Vec3& p : circleSeeds(toSingle(c[0]), toSingle(c[1]), toSingle(c[2]),
                                           toSingle(c[3]), int(c[4])))
            o.seeds.push_back(p);
@@ -110,6 +115,9 @@ std::vector<BatchOption> withPostOptions(std::vector<BatchOption> table) {
          if (!parseNumberList(v, 1, n) || !isWholeNumber(n[0]))
            return postError(error, "line-points", "\"" + v + "\" is not an integer");
          if (n[0] < 0) return postError(error, "line-points", "must not be negative, got " + v);
+         if (n[0] > kMaxLinePoints)
+           return postError(error, "line-points",
+                            "must be at most " + std::to_string(kMaxLinePoints) + ", got " + v);
          o.linePoints = int(n[0]);
          o.linePointsGiven = true;
          return true;
@@ -154,6 +162,12 @@ bool checkPostOptions(const BatchOptions& o, std::string* error) {
     return postError(error, "line-points", "needs --streamlines FILE");
   if (!o.streamlinesFile.empty() && o.seeds.empty())
     return postError(error, "streamlines", "needs at least one --seed or --circle");
+  const long long traced = static_cast<long long>(o.seeds.size()) * (o.linePoints / 2 + 1);
+  if (!o.streamlinesFile.empty() && traced > kMaxTracedPoints)
+    return postError(error, "line-points",
+                     "with " + std::to_string(o.seeds.size()) + " seeds gives " +
+                         std::to_string(traced) + " points, at most " +
+                         std::to_string(kMaxTracedPoints) + " in all");
   return true;
 }
 

@@ -2,12 +2,17 @@
 // passes, save.
 
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
+#include <new>
+#include <system_error>
 #include <ostream>
 
 #include "cli/batch.h"
+#include "cli/batch_limits.h"
 #include "grid/geometry.h"
 #include "grid/interpolation.h"
 #include "io/result_folder.h"
@@ -94,6 +99,10 @@ bool checkFlowParameters(const BatchOptions& o, std::string* error) {
       *error = std::string("option --") + name + ": value is out of the single-precision range";
       return false;
     }
+    if (std::strcmp(name, "k") == 0 && !(single > 1)) {
+      *error = "option --k: rounded to single precision the value is not above 1";
+      return false;
+    }
   }
   return true;
 }
@@ -147,10 +156,18 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
 
 #ifdef _OPENMP
   if (o.threads > 0) omp_set_num_threads(o.threads);
+  // The OpenMP runtime ends the process when it cannot create its team;
+  // find out first and say so.
+  if (!canCreateThreads(omp_get_max_threads(), &error))
+    return failWith(kExitBadInput, std::string(o.threads > 0 ? "option --threads: " : "") + error);
 #endif
 
   if (!o.openDir.empty()) {
     if (!loadCase(s, o.openDir, &error)) return failWith(kExitFileError, error);
+    if (s.stepCount > INT_MAX - o.steps || s.historyCounter > INT_MAX - o.steps)
+      return failWith(kExitBadInput, "option --steps: " + std::to_string(o.steps) +
+                                         " more steps would overflow the step counter of " +
+                                         o.openDir);
     if (!s.gridCreated.load() || s.volumeCount == 0)
       return failWith(kExitBadInput, o.openDir + ": the saved case has no grid to continue");
     storeFlowParameters(s, o);
@@ -174,6 +191,7 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
     printed = s.historyTime.size();  // samples of a loaded case were printed by its own run
   }
   int status = kExitDone;
+  std::vector<VtkMoment> moments;
   {
     ProgressBar bar(io.err, io.progressBars);
     const auto started = Clock::now();
@@ -190,6 +208,13 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
         bar.finish();
         return failWith(kExitBadInput, "the case is not ready for the solver");
       }
+      if (exportDuringRun(s, o, n, moments, io.err) != kExitDone) {
+        // Stop here: the case is still saved below, so the run can go on
+        // with --open once the folder is writable again.
+        bar.finish();
+        status = kExitFileError;
+        break;
+      }
       const double elapsed = std::chrono::duration<double>(Clock::now() - started).count();
       const double rate = elapsed > 0 ? n / elapsed : 0;
       char text[160];
@@ -204,7 +229,9 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
   io.err << "brelvik-batch: case saved to " << o.saveDir << " (step " << s.stepCount
          << ", time " << s.physicalTime << ")\n";
   const int post = runPostProcessing(s, o, io.err);
-  return post != kExitDone ? post : status;
+  const int exported = exportAfterRun(s, o, moments, io.err);
+  if (post != kExitDone) return post;
+  return exported != kExitDone ? exported : status;
 }
 
 int batchMain(SimulationState& s, const std::vector<std::string>& args, std::ostream& out,
@@ -219,7 +246,17 @@ int batchMain(SimulationState& s, const std::vector<std::string>& args, std::ost
     out << batchUsage();
     return kExitDone;
   }
-  return runBatch(s, options, BatchStreams{out, err, errIsTerminal && !options.quiet});
+  // A thread (the solver's, the interpolation's, a kernel team's) or a
+  // large array that the system refuses ends the run with a message and a
+  // status of the README, never with an uncaught exception.
+  try {
+    return runBatch(s, options, BatchStreams{out, err, errIsTerminal && !options.quiet});
+  } catch (const std::system_error& e) {
+    err << "brelvik-batch: cannot create a thread: " << e.what() << "\n";
+  } catch (const std::bad_alloc&) {
+    err << "brelvik-batch: out of memory\n";
+  }
+  return kExitFileError;
 }
 
 }  // namespace brelvik

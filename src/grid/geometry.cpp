@@ -144,7 +144,7 @@ bool validateDomainInputs(const DomainInputs& in, int schemeOrder, CoreError* er
 
   const double thickness = in.D * 0.5 - kSphereRadius;
   if (!(in.s * (double(in.nx) + 1) < thickness))
-    return fail(error, ErrorCode::kFirstStepFillsShell, InputField::kFirstStep);
+    return fail(error, ErrorCode::kFirstStepFillsShell, InputField::kSizeAndFirstStep);
   FiniteVolume probe;
   initDefaults(probe, schemeOrder);
   setSectorParameters(probe, 0, in, schemeOrder);

@@ -17,7 +17,9 @@
 //
 // Failures: every function returns false and puts into *error (if given) a
 // message that names the file or folder and what was wrong. The writer stops
-// at the first folder or file it cannot create or write. The reader checks
+// at the first folder or file it cannot create or write. saveCase writes the
+// whole tree into "<folder>.saving" and swaps it in only when it is complete
+// (staged_folder.h), so a failed save leaves the previous case unchanged. The reader checks
 // every file and count and replaces the current case only when the whole
 // folder was read.
 
@@ -54,7 +56,8 @@ CaseHeader caseHeaderOf(const SimulationState& s);
 // ---- Whole case ----------------------------------------------------------
 
 // Writes the whole case below `folder` (created with its parents if needed;
-// an existing tree is overwritten file by file). Holds s.passMutex for the
+// an existing case folder is replaced atomically, entries the new case does
+// not write are kept). Holds s.passMutex for the
 // whole save, so no solver pass overlaps it, and s.seriesMutex while it
 // copies the histories. The interpolation thread, if it is working, is
 // paused for the duration and resumed afterwards.
@@ -98,11 +101,14 @@ bool writeInterpolation(const std::string& dir, const FiniteVolume& vol, std::st
 bool readCaseHeader(const std::string& path, CaseHeader& h, std::string* error);
 // Reads <dir>/all.txt and, when allocated, every array; recomputes the
 // metrics. `vol` should be a fresh record.
-bool loadVolume(ValueTable& slice, const std::string& dir, FiniteVolume& vol,
+// `schemeOrder` is the case's (the computed region must match it). The
+// slice files are checked to be present before the arrays are allocated.
+bool loadVolume(ValueTable& slice, const std::string& dir, FiniteVolume& vol, int schemeOrder,
                 std::string* error);
 // <dir>/all.txt into the scalar members and planes of `vol`, with the checks
-// that the sizes, strides, bounds and counts are usable.
-bool readVolumeState(const std::string& dir, FiniteVolume& vol, std::string* error);
+// of checkVolumeShape (case_checks.h) for the case's scheme order.
+bool readVolumeState(const std::string& dir, FiniteVolume& vol, int schemeOrder,
+                     std::string* error);
 // The arrays must already have their size (allocateArrays).
 bool readScalarArray(ValueTable& slice, const std::string& dir, const FiniteVolume& vol,
                      std::vector<double>& values, std::string* error);

@@ -4,6 +4,8 @@
 // touched; a damaged folder gives a message naming the file and the fault and
 // leaves the state as it was.
 
+#include <sys/stat.h>
+
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -12,8 +14,11 @@
 #include <new>
 
 #include "grid/geometry.h"
+#include "io/case_checks.h"
 #include "io/result_folder.h"
+#include "io/staged_folder.h"
 #include "io/text_file.h"
+#include "state/text_input.h"
 
 namespace brelvik {
 
@@ -28,7 +33,6 @@ namespace {
 // 10-point stencils).
 constexpr int kMaxVolumes = 1000;
 constexpr int kMaxPlanes = 64;
-constexpr int kMaxStencil = 64;
 
 bool exists(const std::string& path) {
   std::error_code ec;
@@ -36,8 +40,23 @@ bool exists(const std::string& path) {
 }
 
 bool loadText(const std::string& path, std::string& storage, std::string* error) {
-  if (!exists(path)) return fail(error, path + ": file is missing");
-  if (!io_detail::readWholeFile(path, storage)) return fail(error, path + ": cannot be read");
+  std::string why;
+  if (!io_detail::readWholeFile(path, storage, &why)) {
+    if (why == "is missing") return fail(error, path + ": file is missing");
+    return fail(error, path + ": file " + why);
+  }
+  return true;
+}
+
+// A regular file of at most kMaxInputFileBytes (checked before reading, so
+// that a FIFO or a device in its place is named instead of read).
+bool checkRegular(const std::string& path, std::string* error) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return fail(error, path + ": file is missing");
+  if (!S_ISREG(st.st_mode)) return fail(error, path + ": file is not a regular file");
+  if (uint64_t(st.st_size) > kMaxInputFileBytes)
+    return fail(error, path + ": file is larger than " + std::to_string(kMaxInputFileBytes >> 20) +
+                           " MiB");
   return true;
 }
 
@@ -60,7 +79,7 @@ bool readSlices(ValueTable& slice, const std::string& dir, const FiniteVolume& v
   slice.resize(vol.Ny + 1, vol.Nz + 1);
   for (int i = 0; i <= vol.Nx; ++i) {
     const std::string path = joinPath(dir, std::to_string(i) + ".txt");
-    if (!exists(path)) return fail(error, path + ": file is missing");
+    if (!checkRegular(path, error)) return false;
     if (!slice.readText(path))
       return fail(error, path + ": truncated or not a table of numbers");
     if (slice.rowCount() != vol.Ny + 1 || slice.colCount() != vol.Nz + 1) {
@@ -84,69 +103,28 @@ bool checkSize(const std::vector<double>& values, size_t perPoint, const FiniteV
   return fail(error, "cannot read " + dir + ": the volume's arrays are not allocated");
 }
 
-// Checks of the volume state that make its arrays safe to index.
-bool checkVolumeState(const FiniteVolume& vol, const std::string& path, std::string* error) {
-  auto bad = [&](const std::string& what) { return fail(error, path + ": " + what); };
-  if (vol.allocated != 0 && vol.allocated != 1)
-    return bad("allocated is " + std::to_string(vol.allocated) + ", expected 0 or 1");
-  if (vol.kind != 1 && vol.kind != 2) return bad("kind " + std::to_string(vol.kind) + " is unknown");
-  // Sizes are largest indices: the point counts Nx + 1, Ny + 1, Nz + 1 that
-  // every loop and stride is built from must still be ints.
-  if (vol.Nx == INT_MAX || vol.Ny == INT_MAX || vol.Nz == INT_MAX)
-    return bad("size Nx, Ny or Nz is too large");
-  if (vol.allocated == 0) return true;
-  if (vol.Nx < 0 || vol.Ny < 0 || vol.Nz < 0) return bad("negative size Nx, Ny or Nz");
-  if (vol.stride_j != vol.Nz + 1 ||
-      static_cast<int64_t>(vol.stride_i) != int64_t(vol.Ny + 1) * int64_t(vol.Nz + 1))
-    return bad("strides " + std::to_string(vol.stride_i) + ", " + std::to_string(vol.stride_j) +
-               " do not match the sizes");
-  const int bounds[3][3] = {{vol.i_begin, vol.i_end, vol.Nx},
-                            {vol.j_begin, vol.j_end, vol.Ny},
-                            {vol.k_begin, vol.k_end, vol.Nz}};
-  static const char* const names[3] = {"i", "j", "k"};
-  for (int d = 0; d < 3; ++d) {
-    if (bounds[d][0] < 0 || bounds[d][0] > bounds[d][1] || bounds[d][1] > bounds[d][2])
-      return bad(std::string("computed region ") + names[d] + "_begin.." + names[d] +
-                 "_end lies outside 0.." + std::to_string(bounds[d][2]));
+// Every slice file a volume's arrays are read from must be present as a
+// regular file large enough for its (Ny+1) x (Nz+1) values (at least a digit
+// and a separator each) before the arrays are allocated: a damaged count
+// must not allocate gigabytes only to find the files missing.
+bool checkSliceFilesPresent(const std::string& dir, const FiniteVolume& vol, std::string* error) {
+  static const char* const kFolders[] = {"u", "v", "w", "P", "ro", "T", "div", "vixr", "u_glob",
+                                         "v_glob", "w_glob", "point_loc/x", "point_loc/y",
+                                         "point_loc/z", "point_glob/x", "point_glob/y",
+                                         "point_glob/z", "type_point"};
+  const uint64_t minBytes = 2 * uint64_t(vol.Ny + 1) * uint64_t(vol.Nz + 1);
+  for (const char* folder : kFolders) {
+    for (int i = 0; i <= vol.Nx; ++i) {
+      const std::string path = joinPath(joinPath(dir, folder), std::to_string(i) + ".txt");
+      struct stat st {};
+      if (::stat(path.c_str(), &st) != 0) return fail(error, path + ": file is missing");
+      if (!S_ISREG(st.st_mode)) return fail(error, path + ": file is not a regular file");
+      if (uint64_t(st.st_size) < minBytes)
+        return fail(error, path + ": file of " + std::to_string(st.st_size) +
+                               " bytes cannot hold the " + std::to_string(vol.Ny + 1) + " x " +
+                               std::to_string(vol.Nz + 1) + " values of a slice");
+    }
   }
-  if (vol.stencil_size < 0 || vol.stencil_size > kMaxStencil)
-    return bad("stencil_size " + std::to_string(vol.stencil_size) + " is out of range");
-  return true;
-}
-
-// The interpolation data of volume `vol` may refer only to allocated volumes
-// of the case and to points inside them.
-bool checkDonors(const std::vector<FiniteVolume>& volumes, const FiniteVolume& vol,
-                 const std::string& path, std::string* error) {
-  const int count = static_cast<int>(volumes.size());
-  for (int i = 0; i <= vol.Nx; ++i)
-    for (int j = 0; j <= vol.Ny; ++j)
-      for (int k = 0; k <= vol.Nz; ++k) {
-        const int n = pointIndex(vol, i, j, k);
-        const InterpolEntry& e = vol.interpol_data[static_cast<size_t>(n)];
-        if (vol.type_point[static_cast<size_t>(n)] <= 3 && e.ready <= 0) continue;
-        auto bad = [&](const std::string& what) {
-          return fail(error, path + ": point " + pointText(i, j, k) + ": " + what);
-        };
-        if (e.donor < 0 || e.donor >= count)
-          return bad("donor volume " + std::to_string(e.donor) + " is not in the case (" +
-                     std::to_string(count) + " volumes)");
-        const FiniteVolume& d = volumes[static_cast<size_t>(e.donor)];
-        if (d.allocated != 1)
-          return bad("donor volume " + std::to_string(e.donor) + " has no arrays");
-        if (e.cell_i < 0 || e.cell_i >= d.Nx || e.cell_j < 0 || e.cell_j >= d.Ny || e.cell_k < 0 ||
-            e.cell_k >= d.Nz)
-          return bad("donor cell " + pointText(e.cell_i, e.cell_j, e.cell_k) +
-                     " lies outside donor volume " + std::to_string(e.donor));
-        if (e.ready <= 0) continue;
-        const int64_t donorPoints = d.pointCount();
-        for (int m = 0; m < vol.stencil_size; ++m) {
-          const int p = e.donor_points[static_cast<size_t>(m)];
-          if (p < 0 || p >= donorPoints)
-            return bad("donor point " + std::to_string(p) + " lies outside donor volume " +
-                       std::to_string(e.donor));
-        }
-      }
   return true;
 }
 
@@ -176,20 +154,13 @@ bool readCaseHeader(const std::string& path, CaseHeader& h, std::string* error) 
   if (!ok) return false;
   if (in.volumeCount < 0 || in.volumeCount > kMaxVolumes)
     return fail(error, path + ": volumeCount " + std::to_string(in.volumeCount) + " is out of range");
-  if (in.schemeOrder < 0) return fail(error, path + ": schemeOrder is negative");
-  const std::pair<const char*, int> flags[] = {{"gridCreated", in.gridCreated},
-                                               {"interpolationReady", in.interpolationReady},
-                                               {"flowInitialised", in.flowInitialised},
-                                               {"domainReady", in.domainReady}};
-  for (const auto& [name, v] : flags) {
-    if (v != 0 && v != 1)
-      return fail(error, path + ": " + name + " is " + std::to_string(v) + ", expected 0 or 1");
-  }
+  if (!checkCaseHeader(in, path, error)) return false;
   h = in;
   return true;
 }
 
-bool readVolumeState(const std::string& dir, FiniteVolume& vol, std::string* error) {
+bool readVolumeState(const std::string& dir, FiniteVolume& vol, int schemeOrder,
+                     std::string* error) {
   const std::string path = joinPath(dir, "all.txt");
   std::string text;
   if (!loadText(path, text, error)) return false;
@@ -238,7 +209,7 @@ bool readVolumeState(const std::string& dir, FiniteVolume& vol, std::string* err
   }
   v.planes = std::move(planes);
   if (!r.readInt(v.allocated, "allocated", error) || !expectEnd(r, error)) return false;
-  return checkVolumeState(v, path, error);
+  return checkVolumeShape(v, schemeOrder, path, error);
 }
 
 bool readScalarArray(ValueTable& slice, const std::string& dir, const FiniteVolume& vol,
@@ -333,10 +304,15 @@ bool readInterpolation(const std::string& dir, FiniteVolume& vol, std::string* e
   return true;
 }
 
-bool loadVolume(ValueTable& slice, const std::string& dir, FiniteVolume& vol,
+bool loadVolume(ValueTable& slice, const std::string& dir, FiniteVolume& vol, int schemeOrder,
                 std::string* error) {
-  if (!readVolumeState(dir, vol, error)) return false;
+  if (!readVolumeState(dir, vol, schemeOrder, error)) return false;
   if (vol.allocated == 0) return true;
+  if (!fitsInMemory({vol.pointCount()}))
+    return fail(error, joinPath(dir, "all.txt") + ": sizes " + std::to_string(vol.Nx) + ", " +
+                           std::to_string(vol.Ny) + ", " + std::to_string(vol.Nz) +
+                           " need more memory than this machine has");
+  if (!checkSliceFilesPresent(dir, vol, error)) return false;
   try {
     allocateArrays(vol);
   } catch (const std::bad_alloc&) {
@@ -368,6 +344,9 @@ bool loadCase(SimulationState& s, const std::string& folder, std::string* error)
   io_detail::CNumericLocale cLocale;
   if (folder.empty()) return fail(error, "no folder name given");
   if (!exists(folder)) return fail(error, folder + ": folder does not exist");
+  if (io_detail::isIncompleteFolder(folder))
+    return fail(error, folder + ": the folder is a save that did not finish (it holds " +
+                           io_detail::kIncompleteMarker + "); the case is in the folder without \".saving\"");
 
   CaseHeader h;
   if (!readCaseHeader(joinPath(folder, "all.txt"), h, error)) return false;
@@ -376,28 +355,24 @@ bool loadCase(SimulationState& s, const std::string& folder, std::string* error)
   // this point, and the state's table belongs to Save under the pass lock.
   ValueTable slice;
   std::vector<FiniteVolume> volumes(static_cast<size_t>(h.volumeCount));
+  std::vector<int64_t> pointCounts;
   for (int n = 0; n < h.volumeCount; ++n) {
     const std::string dir = joinPath(folder, "volume_" + std::to_string(n + 1));
     if (!exists(dir)) return fail(error, dir + ": folder is missing");
     FiniteVolume& vol = volumes[static_cast<size_t>(n)];
-    if (!loadVolume(slice, dir, vol, error)) return false;
-    if (vol.index != n)
-      return fail(error, joinPath(dir, "all.txt") + ": index is " + std::to_string(vol.index) +
-                             ", expected " + std::to_string(n));
+    if (!loadVolume(slice, dir, vol, h.schemeOrder, error)) return false;
+    pointCounts.push_back(vol.allocated ? vol.pointCount() : 0);
+    if (!fitsInMemory(pointCounts))
+      return fail(error, joinPath(dir, "all.txt") +
+                             ": the volumes up to this one need more memory than this machine has");
   }
-  for (int n = 0; n < h.volumeCount; ++n) {
-    const FiniteVolume& vol = volumes[static_cast<size_t>(n)];
-    if (vol.allocated != 1) continue;
-    const std::string path = joinPath(joinPath(folder, "volume_" + std::to_string(n + 1)),
-                                      "interpol_data/interpol_data.txt");
-    if (!checkDonors(volumes, vol, path, error)) return false;
-  }
+  if (!checkCase(h, volumes, folder, error)) return false;
 
   ValueSeries histories[4];
   const char* const names[4] = {"m_Cx.txt", "m_Cp.txt", "m_Cf.txt", "m_time.txt"};
   for (int q = 0; q < 4; ++q) {
     const std::string path = joinPath(folder, names[q]);
-    if (!exists(path)) return fail(error, path + ": file is missing");
+    if (!checkRegular(path, error)) return false;
     if (!histories[q].readText(path)) return fail(error, path + ": truncated or not a series");
     if (histories[q].size() != histories[0].size())
       return fail(error, path + ": holds " + std::to_string(histories[q].size()) +

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "io/result_folder.h"
+#include "io/staged_folder.h"
 #include "io/text_file.h"
 
 namespace brelvik {
@@ -34,6 +35,7 @@ struct Printer {
 };
 
 File openForWriting(const std::string& path, std::string* error) {
+  if (!io_detail::writePointAllowed(path, error)) return File();
   File f(std::fopen(path.c_str(), "w"));
   if (!f) fail(error, "cannot create file " + path);
   return f;
@@ -54,6 +56,7 @@ bool writeSlices(ValueTable& slice, const std::string& dir, const FiniteVolume& 
       for (int kk = 0; kk <= vol.Nz; ++kk) row.item(kk) = get(pointIndex(vol, i, j, kk));
     }
     const std::string path = sliceFile(dir, i);
+    if (!io_detail::writePointAllowed(path, error)) return false;
     if (!slice.writeText(path)) return fail(error, "cannot write file " + path);
   }
   return true;
@@ -277,28 +280,11 @@ bool saveVolume(ValueTable& slice, const std::string& dir, const FiniteVolume& v
   return writeInterpolation(joinPath(dir, "interpol_data"), vol, error);
 }
 
-bool saveCase(SimulationState& s, const std::string& folder, std::string* error) {
-  io_detail::CNumericLocale cLocale;
+namespace {
 
-  // The interpolation thread writes stencils without the pass lock; hold it
-  // still while its entries are written and let it go on afterwards.
-  bool resumeInterpolation = false;
-  if (s.interpolRunning.load() && s.interpolThread.created()) {
-    s.interpolThread.pauseAndWait();
-    resumeInterpolation = s.interpolRunning.load() != 0;
-  }
-  struct Resume {
-    SimulationState& s;
-    bool on;
-    ~Resume() {
-      if (on) s.interpolThread.start();
-    }
-  } resume{s, resumeInterpolation};
-
-  if (folder.empty()) return fail(error, "no folder name given");
-  std::lock_guard<std::mutex> pass(s.passMutex);
-  if (!makeFolder(folder, error)) return false;
-
+// Every file of the case below `folder` (an empty staging folder); the
+// caller holds s.passMutex.
+bool writeCaseTree(SimulationState& s, const std::string& folder, std::string* error) {
   const int count = std::min(s.volumeCount, static_cast<int>(s.volumes.size()));
   for (int n = 0; n < count; ++n) {
     const std::string dir = joinPath(folder, "volume_" + std::to_string(n + 1));
@@ -321,9 +307,42 @@ bool saveCase(SimulationState& s, const std::string& folder, std::string* error)
       {"m_Cx.txt", &cx}, {"m_Cp.txt", &cp}, {"m_Cf.txt", &cf}, {"m_time.txt", &time}};
   for (const auto& [name, series] : histories) {
     const std::string path = joinPath(folder, name);
+    if (!io_detail::writePointAllowed(path, error)) return false;
     if (!series->writeText(path)) return fail(error, "cannot write file " + path);
   }
   return true;
+}
+
+}  // namespace
+
+bool saveCase(SimulationState& s, const std::string& folder, std::string* error) {
+  io_detail::CNumericLocale cLocale;
+
+  // The interpolation thread writes stencils without the pass lock; hold it
+  // still while its entries are written and let it go on afterwards.
+  bool resumeInterpolation = false;
+  if (s.interpolRunning.load() && s.interpolThread.created()) {
+    s.interpolThread.pauseAndWait();
+    resumeInterpolation = s.interpolRunning.load() != 0;
+  }
+  struct Resume {
+    SimulationState& s;
+    bool on;
+    ~Resume() {
+      if (on) s.interpolThread.start();
+    }
+  } resume{s, resumeInterpolation};
+
+  if (folder.empty()) return fail(error, "no folder name given");
+  std::lock_guard<std::mutex> pass(s.passMutex);
+  io_detail::StagedFolder staged;
+  if (!io_detail::beginStagedFolder(folder, staged, error)) return false;
+  struct Abandon {
+    io_detail::StagedFolder& staged;
+    ~Abandon() { io_detail::abandonStagedFolder(staged); }
+  } abandon{staged};
+  if (!writeCaseTree(s, staged.staging, error)) return false;
+  return io_detail::commitStagedFolder(staged, error);
 }
 
 }  // namespace brelvik

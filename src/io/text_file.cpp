@@ -1,5 +1,7 @@
 #include "io/text_file.h"
 
+#include "state/text_input.h"
+
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -26,16 +28,8 @@ bool closeWritten(File& f, bool wroteOk, const std::string& path, std::string* e
   return fail(error, "cannot write file " + path);
 }
 
-bool readWholeFile(const std::string& path, std::string& text) {
-  File f(std::fopen(path.c_str(), "r"));
-  if (!f) return false;
-  std::string out;
-  char buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) out.append(buf, n);
-  if (std::ferror(f.get())) return false;
-  text = std::move(out);
-  return true;
+bool readWholeFile(const std::string& path, std::string& text, std::string* why) {
+  return readRegularFile(path, text, why);
 }
 
 TokenReader::TokenReader(std::string text, std::string path)
@@ -61,10 +55,8 @@ bool TokenReader::readInt(int& out, const char* what, std::string* error) {
   if (!next(token)) {
     return fail(error, path_ + ": file ends before value " + std::to_string(line) + " (" + what + ")");
   }
-  errno = 0;
-  char* end = nullptr;
-  const long v = std::strtol(token.c_str(), &end, 10);
-  if (end == token.c_str() || *end != '\0' || errno == ERANGE || v < INT_MIN || v > INT_MAX) {
+  long long v = 0;
+  if (!parseStrictInt(token, v) || v < INT_MIN || v > INT_MAX) {
     return fail(error, path_ + ": value " + std::to_string(line) + " (" + what +
                            ") is not an integer: \"" + token + "\"");
   }
@@ -79,9 +71,8 @@ bool TokenReader::readDouble(double& out, const char* what, std::string* error) 
   if (!next(token)) {
     return fail(error, path_ + ": file ends before value " + std::to_string(line) + " (" + what + ")");
   }
-  char* end = nullptr;
-  const double v = std::strtod(token.c_str(), &end);
-  if (end == token.c_str() || *end != '\0') {
+  double v = 0;
+  if (!parseStrictDouble(token, v)) {
     return fail(error, path_ + ": value " + std::to_string(line) + " (" + what +
                            ") is not a number: \"" + token + "\"");
   }

@@ -31,11 +31,14 @@ bool makeFolder(const std::string& dir, std::string* error);
 // reached it (fclose flushes, so a full disk shows up here).
 bool closeWritten(File& f, bool wroteOk, const std::string& path, std::string* error);
 
-// The whole content of a text file; false when it cannot be opened or read.
-bool readWholeFile(const std::string& path, std::string& text);
+// The whole content of a regular text file of at most kMaxInputFileBytes;
+// false with the reason in *why otherwise (a FIFO or device is refused
+// without blocking).
+bool readWholeFile(const std::string& path, std::string& text, std::string* why);
 
 // Reads whitespace-separated values of a state file one by one, checking
-// that each token is a complete number and naming the value that is missing
+// that each token is a complete number in the strict syntax of
+// parseStrictInt / parseStrictDouble and naming the value that is missing
 // or malformed.
 class TokenReader {
  public:

@@ -210,6 +210,10 @@ bool velocityAt(const SimulationState& s, const Vec3& P, Vec3& out) {
   return interpolateVelocity(s, P, out, search);
 }
 
+bool velocityAt(const SimulationState& s, const Vec3& P, Vec3& out, PostStencilSearch& search) {
+  return interpolateVelocity(s, P, out, search);
+}
+
 void traceFlowLines(SimulationState& s) {
   LineTracer tracer(s, nullptr);
   tracer.run();

@@ -24,6 +24,14 @@
 
 namespace brelvik {
 
+// Bounds of the streamline inputs (the dialog's fields and the batch
+// options). A traced point is three doubles, kept in the line tables and
+// copied for the view: 10^5 seeds and 5*10^7 traced points in all
+// (about 1.2 GB of points) bound both the memory and the tracing time.
+inline constexpr int kMaxSeeds = 100000;
+inline constexpr int kMaxLinePoints = 1000000;  // point budget of one line
+inline constexpr long long kMaxTracedPoints = 50000000;  // seeds * budget / 2
+
 // Appends one seed (under seriesMutex).
 void appendSeed(SimulationState& s, const Vec3& p);
 
@@ -51,6 +59,10 @@ void stopFlowLines(SimulationState& s);
 // volume that contains P. False when no volume contains P or that volume has
 // no complete stencil for it.
 bool velocityAt(const SimulationState& s, const Vec3& P, Vec3& out);
+// The same with a search the caller keeps across many points of one field
+// (the velocities along traced lines), which saves rebuilding its lattices.
+class PostStencilSearch;
+bool velocityAt(const SimulationState& s, const Vec3& P, Vec3& out, PostStencilSearch& search);
 
 // Traces every seed on the calling thread, exactly as one run of the worker
 // thread does, and leaves currentLine at the last line (-1 without seeds) and

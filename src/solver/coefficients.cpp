@@ -146,41 +146,49 @@ std::array<double, 3> pressureForce(const FiniteVolume& vol) {
           -surfaceIntegral(vol, fz.data())};
 }
 
-std::array<double, 3> frictionForce(const FiniteVolume& vol, int schemeOrder) {
-  const double R = vol.box_origin[0];
+std::array<double, 3> wallStressTimesRadius(const FiniteVolume& vol, int j, int k,
+                                           int schemeOrder) {
   const double H = vol.steps_xi[1];
   const int si = vol.stride_i;
   const double logBase = std::log(vol.r_base);
   constexpr double kappa = 0.6666666666666666;  // the double nearest 2/3
+  // The wall extrapolation needs the radial derivatives at the two
+  // innermost computed layers only.
+  const int n0 = pointIndex(vol, vol.i_begin, j, k), n1 = n0 + si;
+  auto wallDerivative = [&](const std::vector<double>& q) {
+    return extrapolateToWall(vol, j, k, radialDerivative(q.data(), n0, si, H, schemeOrder),
+                             radialDerivative(q.data(), n1, si, H, schemeOrder));
+  };
+  const double a = wallDerivative(vol.u);
+  const double b = wallDerivative(vol.v);
+  const double c = wallDerivative(vol.w);
+
+  const FaceGeometry g = faceGeometry(vol, j, k);
+  const double rho = std::sqrt(g.x * g.x + g.y * g.y + g.z * g.z);
+  const double Kw = rho * logBase * (rho - vol.r_offset);
+  const double xix = g.x / Kw, xiy = g.y / Kw, xiz = g.z / Kw;
+  // The velocity vanishes on the wall: only radial derivatives remain.
+  const double txx = kappa * (2.0 * a * xix - xiy * b - xiz * c);
+  const double tyy = kappa * (2.0 * b * xiy - xix * a - xiz * c);
+  const double tzz = kappa * (2.0 * c * xiz - xix * a - xiy * b);
+  const double txy = a * xiy + b * xix;
+  const double txz = a * xiz + c * xix;
+  const double tyz = b * xiz + c * xiy;
+  return {txx * g.x + txy * g.y + txz * g.z, tyy * g.y + txy * g.x + tyz * g.z,
+          tzz * g.z + txz * g.x + tyz * g.y};
+}
+
+std::array<double, 3> frictionForce(const FiniteVolume& vol, int schemeOrder) {
+  const double R = vol.box_origin[0];
   std::vector<double> fx(surfaceSize(vol)), fy(surfaceSize(vol)), fz(surfaceSize(vol));
   for (int j = vol.j_begin; j <= vol.j_end; ++j) {
     for (int k = vol.k_begin; k <= vol.k_end; ++k) {
-      // The wall extrapolation needs the radial derivatives at the two
-      // innermost computed layers only.
-      const int n0 = pointIndex(vol, vol.i_begin, j, k), n1 = n0 + si;
-      auto wallDerivative = [&](const std::vector<double>& q) {
-        return extrapolateToWall(vol, j, k, radialDerivative(q.data(), n0, si, H, schemeOrder),
-                                 radialDerivative(q.data(), n1, si, H, schemeOrder));
-      };
-      const double a = wallDerivative(vol.u);
-      const double b = wallDerivative(vol.v);
-      const double c = wallDerivative(vol.w);
-
-      const FaceGeometry g = faceGeometry(vol, j, k);
-      const double rho = std::sqrt(g.x * g.x + g.y * g.y + g.z * g.z);
-      const double Kw = rho * logBase * (rho - vol.r_offset);
-      const double xix = g.x / Kw, xiy = g.y / Kw, xiz = g.z / Kw;
-      // The velocity vanishes on the wall: only radial derivatives remain.
-      const double txx = kappa * (2.0 * a * xix - xiy * b - xiz * c);
-      const double tyy = kappa * (2.0 * b * xiy - xix * a - xiz * c);
-      const double tzz = kappa * (2.0 * c * xiz - xix * a - xiy * b);
-      const double txy = a * xiy + b * xix;
-      const double txz = a * xiz + c * xix;
-      const double tyz = b * xiz + c * xiy;
+      const std::array<double, 3> t = wallStressTimesRadius(vol, j, k, schemeOrder);
+      const double area = faceGeometry(vol, j, k).area;
       const size_t m = size_t(j * vol.stride_j + k);
-      fx[m] = g.area * (txx * g.x + txy * g.y + txz * g.z) / R;
-      fy[m] = g.area * (tyy * g.y + txy * g.x + tyz * g.z) / R;
-      fz[m] = g.area * (tzz * g.z + txz * g.x + tyz * g.y) / R;
+      fx[m] = area * t[0] / R;
+      fy[m] = area * t[1] / R;
+      fz[m] = area * t[2] / R;
     }
   }
   return {surfaceIntegral(vol, fx.data()), surfaceIntegral(vol, fy.data()),

@@ -31,6 +31,13 @@ double wallValue(const FiniteVolume& vol, const double* q, int j, int k);
 // j*stride_j + k (j_begin..j_end, k_begin..k_end, steps h_eta and h_zeta).
 double surfaceIntegral(const FiniteVolume& vol, const double* f);
 
+// The viscous stress tensor at the wall point (j, k) contracted with the
+// wall position X = R*n, in local axes and without the factor 1/Re:
+// tau.X, so tau.n/Re = wallStressTimesRadius/(R*Re) is the viscous traction
+// per unit wall area that frictionForce integrates.
+std::array<double, 3> wallStressTimesRadius(const FiniteVolume& vol, int j, int k,
+                                           int schemeOrder);
+
 // Pressure and viscous forces on the volume's sphere face, in local axes.
 std::array<double, 3> pressureForce(const FiniteVolume& vol);
 std::array<double, 3> frictionForce(const FiniteVolume& vol, int schemeOrder);

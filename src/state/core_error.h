@@ -47,6 +47,7 @@ enum class InputField {
   kNone,
   kDomainSize,   // D, the outer diameter in sphere radii
   kFirstStep,    // s, the radial size of the first cell
+  kSizeAndFirstStep,  // D and s together
   kNx,
   kNy,
   kNz,

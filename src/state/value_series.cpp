@@ -1,5 +1,7 @@
 #include "state/value_series.h"
 
+#include "state/text_input.h"
+
 #include <cstdio>
 #include <memory>
 
@@ -15,25 +17,33 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 // Largest count accepted from a file.
 constexpr long kMaxFileCount = 1L << 28;
 
-// Reads `count` numbers. Storage grows with the values actually read, so a
-// corrupt count in a short file fails on the missing values instead of
-// allocating for the count first.
-bool readValues(std::FILE* f, long count, std::vector<double>& out) {
-  out.clear();
-  out.reserve(static_cast<size_t>(count < 4096 ? count : 4096));
-  for (long i = 0; i < count; ++i) {
-    double v;
-    if (std::fscanf(f, "%le", &v) != 1) return false;
-    out.push_back(v);
+// Reads the count tokens at the head of a file and then exactly `values`
+// numbers and nothing after them. The count is checked against the bytes
+// present before any storage is reserved: every value needs at least two
+// bytes (a digit and a separator).
+bool readCounts(TokenScanner& in, int* counts, int n) {
+  for (int q = 0; q < n; ++q) {
+    std::string_view token;
+    long long v = 0;
+    if (!in.next(token) || !parseStrictInt(token, v) || v < 0 || v > kMaxFileCount) return false;
+    counts[q] = static_cast<int>(v);
   }
   return true;
 }
 
-// True when nothing but white space is left: a file that holds more values
-// than its count says is as inconsistent as one that holds fewer.
-bool onlySpaceLeft(std::FILE* f) {
-  char c;
-  return std::fscanf(f, " %c", &c) == EOF;
+bool readValues(TokenScanner& in, long count, size_t textBytes, std::vector<double>& out) {
+  if (static_cast<unsigned long>(count) > textBytes / 2 + 1) return false;
+  out.clear();
+  out.reserve(static_cast<size_t>(count));
+  for (long i = 0; i < count; ++i) {
+    std::string_view token;
+    double v = 0;
+    if (!in.next(token) || !parseStrictDouble(token, v)) return false;
+    out.push_back(v);
+  }
+  // A file that holds more values than its count says is as inconsistent
+  // as one that holds fewer.
+  return in.atEnd();
 }
 
 }  // namespace
@@ -50,12 +60,12 @@ void ValueSeries::clear() {
 }
 
 bool ValueSeries::readText(const std::string& path) {
-  File f(std::fopen(path.c_str(), "r"));
-  if (!f) return false;
+  std::string text;
+  if (!readRegularFile(path, text, nullptr)) return false;
+  TokenScanner in(text);
   int count = 0;
-  if (std::fscanf(f.get(), "%d", &count) != 1 || count < 0 || count > kMaxFileCount) return false;
   std::vector<double> values;
-  if (!readValues(f.get(), count, values) || !onlySpaceLeft(f.get())) return false;
+  if (!readCounts(in, &count, 1) || !readValues(in, count, text.size(), values)) return false;
   data = std::move(values);
   return true;
 }
@@ -93,16 +103,21 @@ void ValueTable::resize(int rowCount, int colCount) {
 }
 
 bool ValueTable::readText(const std::string& path) {
-  File f(std::fopen(path.c_str(), "r"));
-  if (!f) return false;
-  int nr = 0, nc = 0;
-  if (std::fscanf(f.get(), "%d %d", &nr, &nc) != 2 || nr < 0 || nc < 0) return false;
+  std::string text;
+  if (!readRegularFile(path, text, nullptr)) return false;
+  TokenScanner in(text);
+  int counts[2] = {0, 0};
+  if (!readCounts(in, counts, 2)) return false;
+  const int nr = counts[0], nc = counts[1];
+  // The writer ends every row with a line break, so the rows cannot
+  // outnumber the bytes (a count of rows of zero columns still costs memory).
+  if (static_cast<size_t>(nr) > text.size()) return false;
   // Each count on its own as well: rows of zero columns still cost memory.
   if (nr > kMaxFileCount || nc > kMaxFileCount ||
       static_cast<long>(nr) * static_cast<long>(nc) > kMaxFileCount)
     return false;
   std::vector<double> values;
-  if (!readValues(f.get(), static_cast<long>(nr) * nc, values) || !onlySpaceLeft(f.get())) return false;
+  if (!readValues(in, static_cast<long>(nr) * nc, text.size(), values)) return false;
   ValueTable loaded(nr, nc);
   for (int r = 0; r < nr; ++r)
     for (int c = 0; c < nc; ++c) loaded.row(r).item(c) = values[static_cast<size_t>(r) * nc + c];

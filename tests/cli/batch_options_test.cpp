@@ -77,6 +77,16 @@ TEST(BatchOptions, BadOptionsAreRefusedWithTheOptionNamed) {
       {{"-n", "5"}, "-n"},
       {{"--open", "somewhere", "--nx", "6"}, "--nx"},
       {{"--first-step", "0.01", "--open", "somewhere"}, "--first-step"},
+      // Upper bounds: above them nothing is allocated or started.
+      {{"--threads", "70000"}, "--threads"},
+      {{"--threads", "2147483647"}, "--threads"},
+      {{"--steps", "2000000000"}, "--steps"},
+      {{"--k", "1"}, "--k"},
+      {{"--circle", "0,0,0,1,100000000", "--streamlines", "f"}, "--circle"},
+      {{"--circle", "0,0,0,1,99999999999", "--streamlines", "f"}, "--circle"},
+      {{"--line-points", "1000000000", "--seed", "1,1,1", "--streamlines", "f"}, "--line-points"},
+      {{"--circle", "0,0,0,1,90000", "--line-points", "10000", "--streamlines", "f"},
+       "--line-points"},
   };
   for (const auto& c : cases) {
     BatchOptions o;

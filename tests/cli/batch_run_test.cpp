@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -163,6 +164,13 @@ TEST(BatchRun, InputsWithoutAGridExitWithTwoNamingTheOption) {
   const BatchResult tooSmall = run({"--size", "0.8", "--save", dir});
   EXPECT_EQ(tooSmall.status, 2);
   EXPECT_NE(tooSmall.err.find("--size"), std::string::npos) << tooSmall.err;
+
+  // A shell too thin for the first cells is a fault of the size as much as
+  // of the first step: both are named.
+  const BatchResult thin = run({"--size", "1.5", "--save", dir});
+  EXPECT_EQ(thin.status, 2);
+  EXPECT_NE(thin.err.find("--size"), std::string::npos) << thin.err;
+  EXPECT_NE(thin.err.find("--first-step"), std::string::npos) << thin.err;
 }
 
 TEST(BatchRun, UnreadableOrUnwritableFoldersExitWithFour) {
@@ -309,3 +317,28 @@ TEST(BatchRun, ThreadCountIsAppliedAndDoesNotChangeTheResults) {
   omp_set_num_threads(before);
 }
 #endif
+
+// An export that cannot be written exits with four and names the file; a
+// series that fails mid-run stops there and still saves the case, so the
+// run can go on with --open. --vtk-every needs --vtk.
+TEST(BatchRun, ExportFailuresExitWithFourNamingTheFileAndTheCaseIsSaved) {
+  const BatchResult lonely = run(smallCase({"--vtk-every", "5"}));
+  EXPECT_EQ(lonely.status, 2);
+  EXPECT_NE(lonely.err.find("--vtk-every"), std::string::npos) << lonely.err;
+
+  const std::string base = freshDir("export_blocked");
+  fs::create_directories(base);
+  std::ofstream(base + "/file") << "x";
+  SimulationState s;
+  const BatchResult blocked =
+      run(s, smallCase({"--steps", "4", "--save", base + "/case", "--vtk", base + "/file/vtk",
+                        "--vtk-every", "2", "--history", base + "/file/h.csv"}));
+  EXPECT_EQ(blocked.status, 4);
+  EXPECT_NE(blocked.err.find(base + "/file/vtk"), std::string::npos) << blocked.err;
+  EXPECT_NE(blocked.err.find(base + "/file/h.csv"), std::string::npos) << blocked.err;
+  EXPECT_EQ(s.stepCount, 2);
+  SimulationState loaded;
+  std::string error;
+  EXPECT_TRUE(loadCase(loaded, base + "/case", &error)) << error;
+  EXPECT_EQ(loaded.stepCount, 2);
+}

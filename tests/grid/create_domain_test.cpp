@@ -67,7 +67,7 @@ TEST(CreateDomain, RejectedInputsNameTheFieldAndLeaveTheStateAlone) {
       // 20 cells of 0.35 fill the 7.0 shell: no ratio above 1
       {inputs(15, 0.35, 19, 12, 12), ErrorCode::kNoStretchingRatio, InputField::kFirstStep},
       // 20 first cells of 0.5 are thicker than the shell
-      {inputs(15, 0.5, 19, 12, 12), ErrorCode::kFirstStepFillsShell, InputField::kFirstStep},
+      {inputs(15, 0.5, 19, 12, 12), ErrorCode::kFirstStepFillsShell, InputField::kSizeAndFirstStep},
       // the ratio would exceed 1000
       {inputs(15, 1e-7, 2, 12, 12), ErrorCode::kNoStretchingRatio, InputField::kFirstStep},
       // cannot be held in memory

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <functional>
 
+#include <sys/stat.h>
+
 #include "grid/geometry.h"
 #include "grid/interpolation.h"
 #include "io/result_folder.h"
@@ -71,12 +73,14 @@ TEST(ResultReader, SaveThenOpenRestoresEveryValue) {
   EXPECT_EQ(t.Re, 123.5);
   EXPECT_EQ(t.M, 0.5);
   EXPECT_EQ(t.Pr, 0.75);
-  EXPECT_EQ(t.interpolTotal.load(), 321);
-  EXPECT_EQ(t.interpolProcessed.load(), 300);
+  EXPECT_EQ(t.interpolTotal.load(), 21);
+  EXPECT_EQ(t.interpolProcessed.load(), 20);
   EXPECT_EQ(t.Cx, 1.25);
   EXPECT_EQ(t.historyCounter, 7);
   EXPECT_EQ(t.historyInterval, 10);
-  EXPECT_EQ(t.readinessProduct(), 1);
+  EXPECT_EQ(t.gridCreated.load(), 1);
+  EXPECT_EQ(t.interpolationReady.load(), 0);
+  EXPECT_EQ(t.flowInitialised.load(), 1);
   for (auto [a, b] : {std::pair{&s.historyCx, &t.historyCx}, {&s.historyCp, &t.historyCp},
                       {&s.historyCf, &t.historyCf}, {&s.historyTime, &t.historyTime}})
     EXPECT_TRUE(sameBits(a->data, b->data));
@@ -187,7 +191,7 @@ TEST(ResultReader, FolderSavedBeforeCreateReplacesACaseWithAnEmptyOne) {
 
 TEST(ResultReader, UnallocatedVolumeLoadsItsStateOnly) {
   SimulationState s;
-  fillCase(s, 2, 3, 2, 2);
+  fillCase(s, 2, 3, 3, 3);
   releaseArrays(s.volumes[0]);
   s.volumes[0].allocated = 0;
   s.volumes[0].first_step = 0.25;
@@ -355,6 +359,78 @@ TEST(ResultReader, DamagedFoldersLeaveTheStateUnchangedAndNameTheFile) {
        [](const std::string& d) { writeAll(d + "/m_time.txt", "1 \n5.0e-01 \n"); }},
       {"malformed number in a volume state", "volume_1/all.txt",
        [&](const std::string& d) { replaceLine(d + "/volume_1/all.txt", 40, "0.0x1 "); }},
+      // One-character edits that used to load and make the kernels read
+      // outside the arrays: the computed region must be the one the grid
+      // construction gives (order/2 .. N - order/2).
+      {"first i index 1 -> 0", "volume_1/all.txt",
+       [&](const std::string& d) { replaceLine(d + "/volume_1/all.txt", 76, "0 "); }},
+      {"last i index one too far", "volume_2/all.txt",
+       [&](const std::string& d) { replaceLine(d + "/volume_2/all.txt", 77, "4 "); }},
+      {"first j index 1 -> 0", "volume_1/all.txt",
+       [&](const std::string& d) { replaceLine(d + "/volume_1/all.txt", 78, "0 "); }},
+      {"first k index 1 -> 0", "volume_1/all.txt",
+       [&](const std::string& d) { replaceLine(d + "/volume_1/all.txt", 80, "0 "); }},
+      {"point count one less", "volume_1/all.txt",
+       [&](const std::string& d) { replaceLine(d + "/volume_1/all.txt", 0, "3 "); }},
+      {"empty interpolation file of a ready case", "volume_1/interpol_data/interpol_data.txt",
+       [&](const std::string& d) {
+         replaceLine(d + "/all.txt", 17, "1 ");
+         writeAll(d + "/volume_1/interpol_data/interpol_data.txt", "");
+       }},
+      {"negative dt", "all.txt", [&](const std::string& d) { replaceLine(d + "/all.txt", 3, "-1 "); }},
+      {"zero dt", "all.txt", [&](const std::string& d) { replaceLine(d + "/all.txt", 3, "0 "); }},
+      {"NaN dt", "all.txt", [&](const std::string& d) { replaceLine(d + "/all.txt", 3, "nan "); }},
+      {"k of 0", "all.txt", [&](const std::string& d) { replaceLine(d + "/all.txt", 4, "0.0 "); }},
+      {"negative Re", "all.txt", [&](const std::string& d) { replaceLine(d + "/all.txt", 5, "-100 "); }},
+      {"M of 0", "all.txt", [&](const std::string& d) { replaceLine(d + "/all.txt", 6, "0 "); }},
+      {"Pr of 0", "all.txt", [&](const std::string& d) { replaceLine(d + "/all.txt", 7, "0 "); }},
+      {"scheme order 0", "all.txt", [&](const std::string& d) { replaceLine(d + "/all.txt", 2, "0 "); }},
+      {"scheme order 3", "all.txt", [&](const std::string& d) { replaceLine(d + "/all.txt", 2, "3 "); }},
+      {"scheme order 4 with a second-order grid", "volume_1/all.txt",
+       [&](const std::string& d) { replaceLine(d + "/all.txt", 2, "4 "); }},
+      {"scheme order 1000", "all.txt",
+       [&](const std::string& d) { replaceLine(d + "/all.txt", 2, "1000 "); }},
+      {"step counter about to overflow", "all.txt",
+       [&](const std::string& d) { replaceLine(d + "/all.txt", 1, "2147483647 "); }},
+      {"history counter about to overflow", "all.txt",
+       [&](const std::string& d) { replaceLine(d + "/all.txt", 14, "2147483647 "); }},
+      {"NaN coordinate", "volume_2/point_loc",
+       [](const std::string& d) {
+         const std::string p = d + "/volume_2/point_loc/y/1.txt";
+         std::string t = readAll(p);
+         const size_t at = t.find('\n') + 1;
+         t.replace(at, t.find(' ', at) - at, "nan");
+         writeAll(p, t);
+       }},
+      {"infinite global coordinate", "volume_1/point_glob",
+       [](const std::string& d) {
+         const std::string p = d + "/volume_1/point_glob/z/0.txt";
+         std::string t = readAll(p);
+         const size_t at = t.find('\n') + 1;
+         t.replace(at, t.find(' ', at) - at, "-inf");
+         writeAll(p, t);
+       }},
+      {"NUL inside a number", "volume_1/all.txt",
+       [&](const std::string& d) {
+         replaceLine(d + "/volume_1/all.txt", 82, std::string("16\0zz ", 6));
+       }},
+      {"series value cut inside its exponent", "m_Cp.txt",
+       [](const std::string& d) { writeAll(d + "/m_Cp.txt", "3 \n1e \n 2.0e+00 \n 1.5e- \n"); }},
+      {"FIFO in place of a slice", "volume_1/u/0.txt",
+       [](const std::string& d) {
+         fs::remove(d + "/volume_1/u/0.txt");
+         ASSERT_EQ(mkfifo((d + "/volume_1/u/0.txt").c_str(), 0600), 0);
+       }},
+      {"state file linked to an endless device", "volume_2/all.txt",
+       [](const std::string& d) {
+         fs::remove(d + "/volume_2/all.txt");
+         fs::create_symlink("/dev/zero", d + "/volume_2/all.txt");
+       }},
+      {"huge point count with the files missing", "volume_1/u/5.txt",
+       [&](const std::string& d) {
+         replaceLine(d + "/volume_1/all.txt", 0, "3000 ");
+         replaceLine(d + "/volume_1/all.txt", 77, "2999 ");
+       }},
   };
 
   for (const Damage& damage : damages) {

@@ -2,7 +2,10 @@
 
 #include <filesystem>
 
+#include <map>
+
 #include "io/result_folder.h"
+#include "io/staged_folder.h"
 #include "io_test_util.h"
 
 using namespace brelvik;
@@ -235,17 +238,82 @@ TEST(ResultWriter, UnwritableTargetIsReportedWithItsPath) {
   EXPECT_FALSE(saveCase(s, base + "/blocker/save", &error));
   EXPECT_NE(error.find(base + "/blocker/save"), std::string::npos) << error;
 
-  // A file in place of a field folder stops the writer there: nothing after
-  // it (the global file comes after the volumes) is written.
-  const std::string dir = base + "/partly";
-  fs::create_directories(dir + "/volume_1");
-  writeAll(dir + "/volume_1/ro", "x");
-  error.clear();
-  EXPECT_FALSE(saveCase(s, dir, &error));
-  EXPECT_NE(error.find(dir + "/volume_1/ro"), std::string::npos) << error;
-  EXPECT_TRUE(fs::exists(dir + "/volume_1/P/2.txt"));  // written before ro
-  EXPECT_FALSE(fs::exists(dir + "/volume_1/T"));
-  EXPECT_FALSE(fs::exists(dir + "/all.txt"));
+}
+
+namespace {
+
+// Path (relative to `dir`) -> content of every file below `dir`.
+std::map<std::string, std::string> snapshot(const std::string& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::recursive_directory_iterator(dir))
+    if (e.is_regular_file()) files[fs::relative(e.path(), dir).string()] = readAll(e.path().string());
+  return files;
+}
+
+}  // namespace
+
+// A save that fails at any file, or at the final swap, leaves the previous
+// case byte for byte as it was (user files in the folder included) and no
+// staging folder behind; a save that succeeds replaces it.
+TEST(ResultWriter, SaveFailingAtAnyWritePointLeavesThePreviousCaseUnchanged) {
+  SimulationState a, b;
+  fillCase(a, 2, 2, 2, 2, 1);
+  fillCase(b, 3, 3, 2, 2, 2);
+  b.stepCount = 555;
+  const std::string dir = freshDir("atomic");
+  std::string error;
+  ASSERT_TRUE(saveCase(a, dir, &error)) << error;
+  writeAll(dir + "/notes.md", "the user's own notes");
+  const auto before = snapshot(dir);
+
+  // Every file and the final swap are write points; a save succeeds
+  // exactly when the fault comes after the last one. Count them by bisection.
+  int failsAt = 0, succeedsAt = 4096;
+  while (succeedsAt - failsAt > 1) {
+    const int mid = (failsAt + succeedsAt) / 2;
+    io_detail::setWriteFaultForTesting(mid);
+    const bool saved = saveCase(b, freshDir("count"), nullptr);
+    io_detail::setWriteFaultForTesting(-1);
+    (saved ? succeedsAt : failsAt) = mid;
+  }
+  const int points = succeedsAt;
+  ASSERT_GT(points, 100);
+  // The first files (the first volume folder), some inside every volume,
+  // the global file and the histories at the end, and the swap.
+  std::vector<int> faults = {0, 1, 2};
+  for (int p = points / 5; p < points - 6; p += points / 5) faults.push_back(p);
+  for (int p = points - 6; p < points - 1; p += 2) faults.push_back(p);
+  faults.push_back(points - 1);
+  for (int point : faults) {
+    SCOPED_TRACE(point);
+    io_detail::setWriteFaultForTesting(point);
+    error.clear();
+    EXPECT_FALSE(saveCase(b, dir, &error));
+    io_detail::setWriteFaultForTesting(-1);
+    EXPECT_NE(error.find(dir), std::string::npos) << error;
+    EXPECT_EQ(snapshot(dir), before);
+    EXPECT_FALSE(fs::exists(dir + ".saving"));
+  }
+
+  ASSERT_TRUE(saveCase(b, dir, &error)) << error;
+  EXPECT_EQ(lines(readAll(dir + "/all.txt"))[1], "555 ");
+  EXPECT_TRUE(fs::exists(dir + "/volume_3/all.txt"));
+  EXPECT_EQ(readAll(dir + "/notes.md"), "the user's own notes");
+  EXPECT_FALSE(fs::exists(dir + ".saving"));
+}
+
+// A folder left by a save that stopped before its swap is never opened.
+TEST(ResultWriter, HalfWrittenStagingFolderIsRefusedByTheReader) {
+  SimulationState a;
+  fillCase(a, 1, 2, 2, 2);
+  const std::string dir = freshDir("half");
+  std::string error;
+  ASSERT_TRUE(saveCase(a, dir, &error)) << error;
+  writeAll(dir + "/" + io_detail::kIncompleteMarker, "");
+  SimulationState t;
+  EXPECT_FALSE(loadCase(t, dir, &error));
+  EXPECT_NE(error.find(dir), std::string::npos) << error;
+  EXPECT_EQ(t.volumeCount, 0);
 }
 
 TEST(ResultWriter, ExistingTreeIsOverwrittenAndExtraFoldersStay) {

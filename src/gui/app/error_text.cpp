@@ -11,6 +11,7 @@ QString fieldLabel(InputField field) {
   switch (field) {
     case InputField::kDomainSize: return QStringLiteral("Размер области");
     case InputField::kFirstStep: return QStringLiteral("Сжатие");
+    case InputField::kSizeAndFirstStep: return QStringLiteral("Размер области и Сжатие");
     case InputField::kNx:
     case InputField::kPlaneNx: return QStringLiteral("Nx");
     case InputField::kNy:
