@@ -81,10 +81,10 @@ std::string sentence(const CoreError& e) {
     case ErrorCode::kPlaneNotComputed: return "the sampling plane has not been computed";
     case ErrorCode::kPlaneStale:
       return "the sampling plane was computed on volumes that have since been replaced";
+    case ErrorCode::kCaseNotOpened: return "cannot open the case in " + quoted(e.file);
+    case ErrorCode::kCaseNotSaved: return "cannot save the case into " + quoted(e.file);
     case ErrorCode::kFolderNotCreated: return "cannot create the folder " + quoted(e.file);
     case ErrorCode::kFileUnwritable: return "cannot write the file " + quoted(e.file);
-    case ErrorCode::kFileUnreadable: return "cannot read " + quoted(e.file);
-    case ErrorCode::kFileDamaged: return quoted(e.file) + " is damaged";
   }
   return "unknown error";
 }

@@ -163,7 +163,8 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
 #endif
 
   if (!o.openDir.empty()) {
-    if (!loadCase(s, o.openDir, &error)) return failWith(kExitFileError, error);
+    if (!loadCase(s, o.openDir, &coreError))
+      return failWith(kExitFileError, batchErrorText(coreError));
     if (s.stepCount > INT_MAX - o.steps || s.historyCounter > INT_MAX - o.steps)
       return failWith(kExitBadInput, "option --steps: " + std::to_string(o.steps) +
                                          " more steps would overflow the step counter of " +
@@ -173,15 +174,18 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
     storeFlowParameters(s, o);
     // Complete what the saved case lacks, as the user would in the window.
     if (!s.interpolationReady.load()) {
-      if (!interpolate(s, io, &coreError)) return failWith(kExitBadInput, batchErrorText(coreError));
+      if (!interpolate(s, io, &coreError))
+        return failWith(kExitBadInput, batchErrorText(coreError));
       newCase(s);
     } else if (!s.flowInitialised.load()) {
       newCase(s);
     }
   } else {
-    if (!createDomain(s, in, &coreError)) return failWith(kExitBadInput, batchErrorText(coreError));
+    if (!createDomain(s, in, &coreError))
+      return failWith(kExitBadInput, batchErrorText(coreError));
     storeFlowParameters(s, o);
-    if (!interpolate(s, io, &coreError)) return failWith(kExitBadInput, batchErrorText(coreError));
+    if (!interpolate(s, io, &coreError))
+      return failWith(kExitBadInput, batchErrorText(coreError));
     newCase(s);
   }
 
@@ -225,7 +229,8 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
     }
   }
 
-  if (!saveCase(s, o.saveDir, &error)) return failWith(kExitFileError, error);
+  if (!saveCase(s, o.saveDir, &coreError))
+    return failWith(kExitFileError, batchErrorText(coreError));
   io.err << "brelvik-batch: case saved to " << o.saveDir << " (step " << s.stepCount
          << ", time " << s.physicalTime << ")\n";
   const int post = runPostProcessing(s, o, io.err);

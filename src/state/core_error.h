@@ -36,10 +36,10 @@ enum class ErrorCode {
   kPlaneStale,             // computed on volumes that have since been replaced
 
   // Files and folders (file: the path; detail: what the system or reader said).
+  kCaseNotOpened,          // file: the case folder; detail: the reader's message
+  kCaseNotSaved,           // file: the case folder; detail: the writer's message
   kFolderNotCreated,
-  kFileUnwritable,
-  kFileUnreadable,
-  kFileDamaged,
+  kFileUnwritable,  // the last code: the wording tests walk up to it
 };
 
 // Input fields of the dialogs and their batch options.

@@ -38,7 +38,7 @@ TEST(BatchErrorText, NamesTheOptionTheFiguresAndTheFile) {
 
   // Every code has its own English sentence.
   for (int c = static_cast<int>(ErrorCode::kDomainTooSmall);
-       c <= static_cast<int>(ErrorCode::kFileDamaged); ++c) {
+       c <= static_cast<int>(ErrorCode::kFileUnwritable); ++c) {
     const std::string text = batchErrorText(fieldError(static_cast<ErrorCode>(c), InputField::kNone));
     EXPECT_NE(text, "unknown error") << c;
     for (unsigned char ch : text) EXPECT_LT(ch, 0x80) << c << ": " << text;

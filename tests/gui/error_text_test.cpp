@@ -46,7 +46,7 @@ class ErrorTextTest : public QObject {
     QCOMPARE(errorText(file), QStringLiteral("Не удалось записать файл «out/Winsurf_files/T.dat»."));
     // No code falls through to the catch-all, and none is worded in English.
     for (int c = static_cast<int>(ErrorCode::kDomainTooSmall);
-         c <= static_cast<int>(ErrorCode::kFileDamaged); ++c) {
+         c <= static_cast<int>(ErrorCode::kFileUnwritable); ++c) {
       const QString text = errorText(error(static_cast<ErrorCode>(c)));
       QVERIFY2(text != QStringLiteral("неизвестная ошибка"), qPrintable(QString::number(c)));
       QVERIFY2(text.contains(QRegularExpression(QStringLiteral("[а-яА-Я]"))), qPrintable(text));

@@ -133,6 +133,10 @@ class OpenSaveDialogTest : public QObject {
     dlg.accept();
     QCOMPARE(boxes.texts.size(), 1);
     QVERIFY2(boxes.texts[0].contains(folder), qPrintable(boxes.texts[0]));
+    // Worded in Russian; the reader's English message is only in the details.
+    QCOMPARE(boxes.texts[0],
+             QStringLiteral("Не удалось открыть расчёт из папки «%1». Данные программы не изменены.")
+                 .arg(folder));
     QVERIFY(dlg.isVisible());  // stays open for another name or Cancel
     QCOMPARE(s.volumeCount, 6);
     QCOMPARE(s.gridCreated.load(), 1);

@@ -291,14 +291,13 @@ TEST(SamplingPlane, ExportRefusesAfterOpeningAnotherCase) {
   ScratchDir dir;
   CoreError error;
   const std::string folder = (dir.path() / "coarse").string();
-  std::string ioError;
-  ASSERT_TRUE(saveCase(*makeDomain(9, 6, 6), folder, &ioError)) << ioError;
+  ASSERT_TRUE(saveCase(*makeDomain(9, 6, 6), folder, &error)) << error;
 
   auto s = makeDomain();
   setUniformFlow(*s, {1, 0, 0});
   setPlane(s->samplingPlane, 1, {1, 1, 0.2}, {3, 3, 0}, 2, 2, 0);
   ASSERT_TRUE(computeSamplingPlane(*s, &error)) << error;
-  ASSERT_TRUE(loadCase(*s, folder, &ioError)) << ioError;
+  ASSERT_TRUE(loadCase(*s, folder, &error)) << error;
   EXPECT_FALSE(samplingPlaneValid(*s));
   s->samplingPlane.sampleU.assign(s->samplingPlane.sampleU.size(), 42.0);
   sampleVelocities(*s);

@@ -1,5 +1,6 @@
 #include "gui/app/error_text.h"
 
+#include <QFile>
 #include <QMessageBox>
 
 namespace brelvik {
@@ -32,7 +33,8 @@ bool isPlaneField(InputField field) {
 
 QString sentence(const CoreError& e) {
   const auto figure = [&e](int n) { return QString::number(e.figures[static_cast<size_t>(n)]); };
-  const QString file = QString::fromStdString(e.file);
+  // Paths are in the file system's encoding (QFile::encodeName).
+  const QString file = QFile::decodeName(QByteArray::fromStdString(e.file));
   switch (e.code) {
     case ErrorCode::kNone: return QStringLiteral("ошибки нет");
     case ErrorCode::kDomainTooSmall:
@@ -70,10 +72,13 @@ QString sentence(const CoreError& e) {
       return QStringLiteral(
           "Плоскость вычислена для области, которая с тех пор заменена: нажмите «Вычислить» "
           "ещё раз перед экспортом.");
+    case ErrorCode::kCaseNotOpened:
+      return QStringLiteral("Не удалось открыть расчёт из папки «%1». Данные программы не изменены.")
+          .arg(file);
+    case ErrorCode::kCaseNotSaved:
+      return QStringLiteral("Не удалось сохранить расчёт в папку «%1».").arg(file);
     case ErrorCode::kFolderNotCreated: return QStringLiteral("Не удалось создать папку «%1».").arg(file);
     case ErrorCode::kFileUnwritable: return QStringLiteral("Не удалось записать файл «%1».").arg(file);
-    case ErrorCode::kFileUnreadable: return QStringLiteral("Не удалось прочитать файл «%1».").arg(file);
-    case ErrorCode::kFileDamaged: return QStringLiteral("Файл «%1» повреждён.").arg(file);
   }
   return QStringLiteral("неизвестная ошибка");
 }

@@ -3,11 +3,11 @@
 #include <QFile>
 #include <QHBoxLayout>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "gui/app/dialog_support.h"
+#include "gui/app/error_text.h"
 #include "io/result_folder.h"
 #include "state/simulation_state.h"
 
@@ -40,16 +40,16 @@ void CFolderDialog::accept() {
   // report an unusable one.
   const QString name = edit_->text();
   const std::string folder = QFile::encodeName(name).toStdString();
-  std::string error;
+  CoreError error;
   bool ok;
   {
     BusyCursor busy;
     ok = runOperation(folder, &error);
   }
   if (!ok) {
-    QString text = failureText(name);
-    if (!error.empty()) text += QStringLiteral("\n") + QString::fromStdString(error);
-    QMessageBox::warning(this, windowTitle(), text);
+    // The reader's or writer's message names the file at fault; it is in
+    // English and goes to the box's details.
+    showError(this, windowTitle(), errorText(error), error.detail);
     return;
   }
   s_.requestRepaint();
@@ -61,13 +61,8 @@ COpenDialog::COpenDialog(SimulationState& s, QWidget* parent)
   setObjectName(QStringLiteral("COpenDialog"));
 }
 
-bool COpenDialog::runOperation(const std::string& folder, std::string* error) {
+bool COpenDialog::runOperation(const std::string& folder, CoreError* error) {
   return loadCase(s_, folder, error);
-}
-
-QString COpenDialog::failureText(const QString& folder) const {
-  return QStringLiteral("Не удалось открыть расчёт из папки «%1». Данные программы не изменены.")
-      .arg(folder);
 }
 
 CSaveDialog::CSaveDialog(SimulationState& s, QWidget* parent)
@@ -75,12 +70,8 @@ CSaveDialog::CSaveDialog(SimulationState& s, QWidget* parent)
   setObjectName(QStringLiteral("CSaveDialog"));
 }
 
-bool CSaveDialog::runOperation(const std::string& folder, std::string* error) {
+bool CSaveDialog::runOperation(const std::string& folder, CoreError* error) {
   return saveCase(s_, folder, error);
-}
-
-QString CSaveDialog::failureText(const QString& folder) const {
-  return QStringLiteral("Не удалось сохранить расчёт в папку «%1».").arg(folder);
 }
 
 }  // namespace brelvik
