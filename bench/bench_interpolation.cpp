@@ -12,15 +12,12 @@
 #include <string>
 #include <vector>
 
-#ifdef _OPENMP
-#include <omp.h>
-#endif
-
 #include "grid/geometry.h"
 #include "grid/interpolation.h"
 #include "grid/stencil_search.h"
 #include "literal_stencil_search.h"
 #include "state/simulation_state.h"
+#include "state/work_team.h"
 
 using namespace brelvik;
 using Clock = std::chrono::steady_clock;
@@ -48,20 +45,11 @@ Vec3 targetGrid(const SimulationState& s, const Target& t) {
 
 double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
 
-void setThreads(int n) {
-#ifdef _OPENMP
-  omp_set_num_threads(n);
-#else
-  (void)n;
-#endif
-}
+void setThreads(int n) { setComputeThreads(n); }
 
 int maxThreads() {
-#ifdef _OPENMP
-  return omp_get_num_procs();
-#else
-  return 1;
-#endif
+  setComputeThreads(0);
+  return computeThreads();
 }
 
 void resetInterpolation(SimulationState& s) {

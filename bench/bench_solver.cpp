@@ -1,33 +1,40 @@
-// Solver throughput on the default grid: New, then a few hundred passes of
-// the solver loop with one OpenMP worker and with all of them. Prints point
-// steps per second (points of all allocated volumes times passes per second)
-// for both, their ratio and the time of one pass.
+// Solver throughput: passes of the solver loop from New with different
+// numbers of workers, on an idle machine and with one competing busy
+// process, on the default grid and on the finer grid 38 x 24 x 24; then 3,
+// 4, 6, 8 and 12 workers (more than this machine's processors) against 2;
+// and the largest work unit's share of a step.
 //
-// Each figure is the best of three timed runs of `passes` passes (each run
-// starts from New; the runs with one and with all workers alternate), so
-// that short disturbances by other processes do not count; the load average
-// at the start is printed alongside.
+// Every figure is the best of three timed runs of `passes` passes, each
+// from New; the worker counts alternate inside a round so that they see the
+// same conditions. "point-steps/s" is the points of all allocated volumes
+// times passes per second. The busy process is a child of this program that
+// spins on one processor while its section runs. After each run the fields
+// and Cx are hashed; every worker count must give the 1-worker hash.
 //
-// Usage: bench_solver [passes]   (default 300)
+// Usage: bench_solver [passes] [--spins]
+//   passes   passes per run on the default grid (default 300; the finer grid
+//            runs passes/8)
+//   --spins  also compare wait-policy spin counts (0 = block at once)
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "grid/geometry.h"
-#include "solver/solver.h"
-#include "state/simulation_state.h"
-
-#if __has_include("grid/interpolation.h")
 #include "grid/interpolation.h"
-#define BRELVIK_HAVE_INTERPOLATION 1
-#endif
-
-#ifdef _OPENMP
-#include <omp.h>
-#endif
+#include "solver/solver.h"
+#include "solver/step_plan.h"
+#include "state/simulation_state.h"
+#include "state/work_team.h"
 
 using namespace brelvik;
 
@@ -35,21 +42,41 @@ namespace {
 
 struct Result {
   double seconds = 0;
-  double Cx = 0;
+  uint64_t hash = 0;
 };
 
-// One timed run of `passes` passes from New with the given worker count.
+uint64_t fieldHash(SimulationState& s) {
+  uint64_t h = 1469598103934665603ull;
+  auto mix = [&h](const void* p, size_t bytes) {
+    const unsigned char* c = static_cast<const unsigned char*>(p);
+    for (size_t i = 0; i < bytes; ++i) h = (h ^ c[i]) * 1099511628211ull;
+  };
+  for (auto& v : s.volumes)
+    if (v.allocated)
+      forEachFlowArray(v, [&](const std::vector<double>& a) { mix(a.data(), a.size() * 8); });
+  mix(&s.Cx, sizeof s.Cx);
+  return h;
+}
+
 Result timedRun(SimulationState& s, int passes, int workers) {
-#ifdef _OPENMP
-  omp_set_num_threads(workers);
-#else
-  (void)workers;
-#endif
+  setComputeThreads(workers);
   newCase(s);
   const auto t0 = std::chrono::steady_clock::now();
   for (int i = 0; i < passes; ++i) solverPass(s);
   const auto t1 = std::chrono::steady_clock::now();
-  return {std::chrono::duration<double>(t1 - t0).count(), s.Cx};
+  return {std::chrono::duration<double>(t1 - t0).count(), fieldHash(s)};
+}
+
+// Best of three rounds for each worker count (alternating inside a round).
+std::vector<Result> bestOfThree(SimulationState& s, int passes, const std::vector<int>& workers) {
+  for (int w : workers) timedRun(s, std::max(2, passes / 20), w);  // warm-up
+  std::vector<Result> best(workers.size());
+  for (int round = 0; round < 3; ++round)
+    for (size_t i = 0; i < workers.size(); ++i) {
+      const Result r = timedRun(s, passes, workers[i]);
+      if (round == 0 || r.seconds < best[i].seconds) best[i] = r;
+    }
+  return best;
 }
 
 std::string loadAverage() {
@@ -63,66 +90,150 @@ std::string loadAverage() {
   return text.empty() ? "unknown" : text;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  const int passes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 300;
-  SimulationState s;
-  DomainInputs in;
-  in.D = toSingle(15);
-  in.s = toSingle(0.02);
-  CoreError error;
-  if (!createDomain(s, in, &error)) {
-    std::fprintf(stderr, "bench_solver: Create failed (error code %d)\n", static_cast<int>(error.code));
-    return 1;
+// A child process that spins on one processor until it is killed.
+pid_t startBusyProcess() {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    volatile uint64_t x = 0;
+    for (;;) x = x + 1;
   }
-#ifdef BRELVIK_HAVE_INTERPOLATION
-  if (!runInterpolation(
-          s, [](int, int) {}, &error)) {
-    std::fprintf(stderr, "bench_solver: interpolation failed (error code %d)\n",
-                 static_cast<int>(error.code));
-    return 1;
-  }
-  const char* exchangeNote = "with interpolation data";
-#else
-  s.interpolationReady = 1;
-  const char* exchangeNote = "WITHOUT interpolation data (interpolated points keep their values)";
-#endif
+  return pid;
+}
 
+void stopBusyProcess(pid_t pid) {
+  if (pid <= 0) return;
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+}
+
+long long pointsOf(const SimulationState& s) {
   long long points = 0;
   for (const auto& v : s.volumes)
     if (v.allocated) points += v.pointCount();
+  return points;
+}
 
+bool buildCase(SimulationState& s, int nx, int ny, int nz) {
+  DomainInputs in;
+  in.D = toSingle(15);
+  in.s = toSingle(0.02);
+  in.nx = nx;
+  in.ny = ny;
+  in.nz = nz;
+  CoreError error;
+  setComputeThreads(0);
+  if (!createDomain(s, in, &error) || !runInterpolation(s, [](int, int) {}, &error)) {
+    std::fprintf(stderr, "bench_solver: Create or interpolation failed (error code %d)\n",
+                 static_cast<int>(error.code));
+    return false;
+  }
+  return true;
+}
+
+void printRun(const char* label, int workers, const Result& r, int passes, long long points) {
+  std::printf("  %-5s %2d worker%s: %8.3f ms/pass  %7.2f M point-steps/s\n", label, workers,
+              workers == 1 ? " " : "s", 1e3 * r.seconds / passes,
+              double(points) * passes / r.seconds / 1e6);
+}
+
+// Idle and busy, 1 against 2 workers. Returns false when a hash differs.
+bool oneAgainstTwo(SimulationState& s, const char* name, int passes) {
+  const long long points = pointsOf(s);
+  std::printf("%s: %lld points, %d passes per run\n", name, points, passes);
+  const std::vector<Result> idle = bestOfThree(s, passes, {1, 2});
+  printRun("idle", 1, idle[0], passes, points);
+  printRun("idle", 2, idle[1], passes, points);
+  std::printf("  idle speed-up 2/1: %.2f\n", idle[0].seconds / idle[1].seconds);
+  const pid_t busy = startBusyProcess();
+  const std::vector<Result> loaded = bestOfThree(s, passes, {1, 2});
+  stopBusyProcess(busy);
+  printRun("busy", 1, loaded[0], passes, points);
+  printRun("busy", 2, loaded[1], passes, points);
+  std::printf("  busy speed-up 2/1: %.2f  (one competing busy process)\n",
+              loaded[0].seconds / loaded[1].seconds);
+  const bool same = idle[0].hash == idle[1].hash && loaded[0].hash == idle[0].hash &&
+                    loaded[1].hash == idle[0].hash;
+  std::printf("  results: %s\n", same ? "bit-identical" : "DIFFERENT");
+  return same;
+}
+
+// The largest unit of a serial step, as a share of the step (minimum of each
+// unit's time over several steps, so that interruptions do not count).
+void largestUnit(SimulationState& s, const char* name) {
+  setComputeThreads(1);
+  newCase(s);
+  std::vector<double> best;
+  std::vector<step_detail::Unit> units;
+  for (int rep = 0; rep < 15; ++rep) {
+    const std::vector<double> t = step_detail::timeStepUnits(s, &units);
+    if (best.empty()) best = t;
+    for (size_t i = 0; i < t.size(); ++i) best[i] = std::min(best[i], t[i]);
+  }
+  double total = 0, largest = 0;
+  size_t at = 0;
+  for (size_t i = 0; i < best.size(); ++i) {
+    total += best[i];
+    if (best[i] > largest) largest = best[i], at = i;
+  }
+  std::printf("%s: %zu units per step; largest unit (phase %d, volume %d) %.1f us = 1/%.0f of a step\n",
+              name, best.size(), units[at].phase, units[at].volume, 1e6 * largest, total / largest);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  int passes = 300;
+  bool spins = false;
+  for (int a = 1; a < argc; ++a) {
+    if (std::strcmp(argv[a], "--spins") == 0)
+      spins = true;
+    else
+      passes = std::max(8, std::atoi(argv[a]));
+  }
   std::printf("load average at start: %s\n", loadAverage().c_str());
-  int maxWorkers = 1;
-#ifdef _OPENMP
-  maxWorkers = omp_get_max_threads();
-#endif
-  // Warm-up (caches, the thread team), then three rounds that alternate
-  // the two worker counts so that both see the same conditions; the best
-  // run of each counts.
-  timedRun(s, 10, maxWorkers);
-  timedRun(s, 10, 1);
-  Result one, all;
-  for (int round = 0; round < 3; ++round) {
-    const Result a = timedRun(s, passes, 1);
-    const Result b = timedRun(s, passes, maxWorkers);
-    if (round == 0 || a.seconds < one.seconds) one = a;
-    if (round == 0 || b.seconds < all.seconds) all = b;
+  std::printf("wait policy: %d spins, then block\n", waitSpins());
+
+  SimulationState def;
+  if (!buildCase(def, 19, 12, 12)) return 1;
+  bool same = oneAgainstTwo(def, "default grid 19x12x12", passes);
+
+  {
+    const std::vector<int> counts = {2, 1, 3, 4, 6, 8, 12};
+    const std::vector<Result> r = bestOfThree(def, passes, counts);
+    std::printf("oversubscribed (default grid, idle): time relative to 2 workers\n");
+    for (size_t i = 2; i < counts.size(); ++i) {
+      const bool ok = r[i].hash == r[1].hash;
+      same = same && ok;
+      std::printf("  %2d workers: %8.3f ms/pass  %.2f x  %s\n", counts[i], 1e3 * r[i].seconds / passes,
+                  r[i].seconds / r[0].seconds, ok ? "bit-identical" : "DIFFERENT");
+    }
+  }
+  largestUnit(def, "default grid");
+
+  if (spins) {
+    std::printf("wait policy: spins before blocking (default grid, ms/pass)\n");
+    const int saved = waitSpins();
+    for (int sp : {0, 200, 2000, 20000, 200000}) {
+      setWaitSpins(sp);
+      const std::vector<Result> idle = bestOfThree(def, passes, {2, 8});
+      const pid_t busy = startBusyProcess();
+      const std::vector<Result> loaded = bestOfThree(def, passes, {1, 2, 8});
+      stopBusyProcess(busy);
+      std::printf("  %6d spins: idle 2w %.3f 8w %.3f | busy 1w %.3f 2w %.3f 8w %.3f\n", sp,
+                  1e3 * idle[0].seconds / passes, 1e3 * idle[1].seconds / passes,
+                  1e3 * loaded[0].seconds / passes, 1e3 * loaded[1].seconds / passes,
+                  1e3 * loaded[2].seconds / passes);
+    }
+    setWaitSpins(saved);
   }
 
-  const double rateOne = double(points) * passes / one.seconds;
-  const double rateAll = double(points) * passes / all.seconds;
-  std::printf("grid: D=15 s=0.02 19x12x12, %d volumes, %lld points, %s\n", s.volumeCount, points,
-              exchangeNote);
-  std::printf("passes per run: %d (best of 3 runs)\n", passes);
-  std::printf("1 worker : %8.3f ms/pass  %7.2f million point-steps/s\n", 1e3 * one.seconds / passes,
-              rateOne / 1e6);
-  std::printf("%d workers: %8.3f ms/pass  %7.2f million point-steps/s\n", maxWorkers,
-              1e3 * all.seconds / passes, rateAll / 1e6);
-  std::printf("speed-up  : %.2f\n", rateAll / rateOne);
-  std::printf("Cx after the run: %.17g (1 worker) %.17g (%d workers) %s\n", one.Cx, all.Cx,
-              maxWorkers,
-              std::memcmp(&one.Cx, &all.Cx, sizeof(double)) == 0 ? "identical" : "DIFFERENT");
-  return 0;
+  SimulationState fine;
+  if (!buildCase(fine, 38, 24, 24)) return 1;
+  same = oneAgainstTwo(fine, "finer grid 38x24x24", std::max(8, passes / 8)) && same;
+  largestUnit(fine, "finer grid");
+
+  std::printf("load average at end: %s\n", loadAverage().c_str());
+  std::printf("all worker counts: %s\n", same ? "bit-identical" : "DIFFERENT");
+  return same ? 0 : 1;
 }

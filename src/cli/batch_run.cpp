@@ -17,6 +17,7 @@
 #include "grid/interpolation.h"
 #include "io/result_folder.h"
 #include "solver/solver.h"
+#include "state/work_team.h"
 
 #ifdef _OPENMP
 #include <omp.h>
@@ -154,6 +155,9 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
   if (o.openDir.empty() && !validateDomainInputs(in, s.schemeOrder, &coreError))
     return failWith(kExitBadInput, batchErrorText(coreError));
 
+  // The solver step and the interpolation run on work teams of this size;
+  // the OpenMP loops that remain (the sampling plane) follow it too.
+  if (o.threads > 0) setComputeThreads(o.threads);
 #ifdef _OPENMP
   if (o.threads > 0) omp_set_num_threads(o.threads);
   // The OpenMP runtime ends the process when it cannot create its team;

@@ -408,25 +408,7 @@ Vec3 globalToGrid(const FiniteVolume& vol, const Vec3& X, int kind) {
   return {std::log((r - vol.r_offset) / vol.r_scale) / std::log(vol.r_base), -p[1] / p[0], -p[2] / p[0]};
 }
 
-void velocityToGlobal(FiniteVolume& vol) {
-  const size_t count = std::min(size_t(vol.pointCount()), vol.u.size());
-  for (size_t n = 0; n < count; ++n) {
-    const Vec3 g = localToGlobalVector(vol, vol.u[n], vol.v[n], vol.w[n]);
-    vol.u_glob[n] = g[0];
-    vol.v_glob[n] = g[1];
-    vol.w_glob[n] = g[2];
-  }
-}
-
-void velocityToLocal(FiniteVolume& vol, int i, int j, int k) {
-  const int n = pointIndex(vol, i, j, k);
-  const Vec3 l = globalToLocalVector(vol, {vol.u_glob[n], vol.v_glob[n], vol.w_glob[n]});
-  vol.u[n] = l[0];
-  vol.v[n] = l[1];
-  vol.w[n] = l[2];
-}
-
-bool createDomain(SimulationState& s, const DomainInputs& in, CoreError* error) {
+bool createDomain(SimulationState& s, const DomainInputs& in, std::string* error) {
   if (!validateDomainInputs(in, s.schemeOrder, error)) return false;
 
   // No worker may read the volumes while they are rebuilt.

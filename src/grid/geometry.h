@@ -83,9 +83,5 @@ Vec3 globalToLocalVector(const FiniteVolume& vol, const Vec3& V);
 // Grid coordinates of the global point X: kind 1 gives the local Cartesian
 // point, kind 2 (xi, eta, zeta).
 Vec3 globalToGrid(const FiniteVolume& vol, const Vec3& X, int kind);
-// (u_glob, v_glob, w_glob) from (u, v, w) at every point.
-void velocityToGlobal(FiniteVolume& vol);
-// (u, v, w) from (u_glob, v_glob, w_glob) at one point.
-void velocityToLocal(FiniteVolume& vol, int i, int j, int k);
 
 }  // namespace brelvik

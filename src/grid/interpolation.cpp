@@ -4,46 +4,28 @@
 #include <mutex>
 #include <vector>
 
-#ifdef _OPENMP
-#include <omp.h>
-#endif
-
 #include "grid/geometry.h"
+#include "state/work_team.h"
 
 namespace brelvik {
 
 namespace {
 
 // Points per chunk: the unit between two pause checks and progress updates
-// (a few milliseconds of work; each chunk is one parallel region, so fewer,
-// larger chunks also keep a busy machine from stalling on its barriers).
+// (a few milliseconds of work). The points of a chunk are shared out one by
+// one to the participants of the thread's work team, so a descheduled
+// participant holds up at most the point it is on.
 constexpr int kChunk = 2048;
 
 enum class PassStatus { Done, Restart, Shutdown };
 enum PointOutcome : char { kFailed = 0, kDone = 1, kSkipped = 2 };
-
-int threadCount() {
-#ifdef _OPENMP
-  return omp_get_max_threads();
-#else
-  return 1;
-#endif
-}
-
-int threadIndex() {
-#ifdef _OPENMP
-  return omp_get_thread_num();
-#else
-  return 0;
-#endif
-}
 
 // What one run of passes keeps between chunks and passes.
 struct InterpolationRun {
   int generation = -1;
   std::vector<std::vector<char>> failed;  // per volume, per point: no stencil exists
   std::vector<DonorLattice> lattices;     // per volume
-  std::vector<StencilWorkspace> workspaces;  // per OpenMP thread
+  std::vector<StencilWorkspace> workspaces;  // per participant of the work team
 };
 
 // Makes the run match the current volumes (after Create or Open).
@@ -56,7 +38,7 @@ void adoptVolumes(SimulationState& s, InterpolationRun& run) {
   run.lattices.assign(size_t(s.volumeCount), {});
   for (int v = 0; v < s.volumeCount; ++v)
     if (s.volumes[v].allocated) buildDonorLattice(s.volumes[v], run.lattices[v]);
-  run.workspaces.resize(size_t(threadCount()));
+  run.workspaces.resize(size_t(computeThreads()));
 }
 
 // The stencils of V's interpolated points that are not ready yet.
@@ -81,22 +63,25 @@ PassStatus processVolume(SimulationState& s, int v, InterpolationRun& run,
     {
       // Save reads the entries under the same lock.
       std::lock_guard<std::mutex> lock(s.passMutex);
-#pragma omp parallel for schedule(dynamic, 1)
-      for (int c = 0; c < count; ++c) {
+      if (run.workspaces.size() < size_t(computeThreads()))
+        run.workspaces.resize(size_t(computeThreads()));
+      forEachUnit(count, [&](int c, int participant) {
         const int n = todo[start + size_t(c)];
         // Done meanwhile by a synchronous run while this pass was paused.
         if (V.interpol_data[n].ready) {
           ok[c] = kSkipped;
-          continue;
+          return;
         }
         const int d = V.interpol_data[n].donor;
         bool found = false;
         if (d >= 0 && d < s.volumeCount && d != v && s.volumes[d].allocated) {
           const int i = n / V.stride_i, j = (n % V.stride_i) / V.stride_j, k = n % V.stride_j;
-          found = computeStencil(run.lattices[d], V, i, j, k, run.workspaces[size_t(threadIndex())]);
+          found = computeStencil(run.lattices[d], V, i, j, k, run.workspaces[size_t(participant)]);
         }
         ok[c] = found ? kDone : kFailed;
-      }
+      });
+      // The solver's receiver lists follow the entries made ready here.
+      s.interpolationGeneration.fetch_add(1);
       for (int c = 0; c < count; ++c) {
         if (ok[c] == kSkipped) continue;
         if (ok[c] == kDone) {

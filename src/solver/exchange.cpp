@@ -40,38 +40,6 @@ void globalVelocitiesPlane(FiniteVolume& vol, int i) {
   }
 }
 
-// Every receiver: the independent ones in parallel, then the others in the
-// defining order.
-template <class F>
-void serveAll(SimulationState& s, const ReceiverLists& lists, F&& f) {
-  std::vector<FiniteVolume>& vols = s.volumes;
-  int independentCount = 0;
-  for (int vi = 0; vi < lists.volumeCount; ++vi)
-    independentCount += int(lists.independent[size_t(vi)].size());
-#pragma omp parallel if (independentCount >= 512)
-  for (int vi = 0; vi < lists.volumeCount; ++vi) {
-    const std::vector<int>& list = lists.independent[size_t(vi)];
-    const int count = int(list.size());
-#pragma omp for schedule(static) nowait
-    for (int r = 0; r < count; ++r) f(vols, vols[size_t(vi)], list[size_t(r)]);
-  }
-  serveOrdered(lists, vols, f);
-}
-
-void exchangeVelocityWith(SimulationState& s, const ReceiverLists& lists) {
-#pragma omp parallel if (allocatedPoints(s.volumes, s.volumeCount) >= kParallelMinPoints)
-  forPlanesOfAllVolumes<false>(s.volumes, s.volumeCount, false, globalVelocitiesPlane);
-  serveAll(s, lists, velocityReceiver);
-}
-
-void exchangeDivergenceWith(SimulationState& s, const ReceiverLists& lists) {
-  serveAll(s, lists, divergenceReceiver);
-}
-
-void exchangeScalarsWith(SimulationState& s, const ReceiverLists& lists) {
-  serveAll(s, lists, scalarReceiver);
-}
-
 // --- Boundary conditions ---------------------------------------------------
 
 enum class Face { Inflow, Outflow, Sphere };
@@ -144,6 +112,7 @@ void ReceiverLists::build(const SimulationState& s) {
   if (ordered.size() < count) ordered.resize(count);
   if (independent.size() < count) independent.resize(count);
   if (flags.size() < count) flags.resize(count);
+  ghostsRead.assign(count, 0);
   for (int vi = 0; vi < s.volumeCount; ++vi) {
     for (auto& l : ordered[size_t(vi)]) l.clear();
     independent[size_t(vi)].clear();
@@ -176,6 +145,7 @@ void ReceiverLists::build(const SimulationState& s) {
       const int* donorTypes = s.volumes[size_t(e.donor)].type_point.data();
       for (int m = 0; m < vol.stencil_size; ++m) {
         const int dp = e.donor_points[m];
+        if (donorTypes[dp] == 2 || donorTypes[dp] == 3) ghostsRead[size_t(e.donor)] = 1;
         if (donorTypes[dp] >= 4) {
           flags[size_t(vi)][size_t(n)] |= 1;
           flags[size_t(e.donor)][size_t(dp)] |= 2;
@@ -197,11 +167,6 @@ void ReceiverLists::build(const SimulationState& s) {
       anyOrdered = anyOrdered || kept > 0;
     }
   }
-}
-
-ReceiverLists& scratchLists() {
-  thread_local ReceiverLists lists;
-  return lists;
 }
 
 void velocityReceiver(const std::vector<FiniteVolume>& vols, FiniteVolume& vol, int n) {
@@ -300,39 +265,6 @@ void boundaryScalarsVolume(FiniteVolume& vol, int schemeOrder, int code, double 
 
 }  // namespace exchange_detail
 
-void exchangeVelocity(SimulationState& s) {
-  ReceiverLists& lists = scratchLists();
-  lists.build(s);
-  exchangeVelocityWith(s, lists);
-}
-
-void exchangeDivergence(SimulationState& s) {
-  ReceiverLists& lists = scratchLists();
-  lists.build(s);
-  exchangeDivergenceWith(s, lists);
-}
-
-void exchangeScalars(SimulationState& s) {
-  ReceiverLists& lists = scratchLists();
-  lists.build(s);
-  exchangeScalarsWith(s, lists);
-}
-
-void boundaryVelocity(SimulationState& s, int code) {
-  for (int vi = 0; vi < s.volumeCount; ++vi)
-    boundaryVelocityVolume(s.volumes[size_t(vi)], s.schemeOrder, code);
-}
-
-void boundaryDivergence(SimulationState& s, int code) {
-  for (int vi = 0; vi < s.volumeCount; ++vi)
-    boundaryDivergenceVolume(s.volumes[size_t(vi)], s.schemeOrder, code);
-}
-
-void boundaryScalars(SimulationState& s, int code) {
-  for (int vi = 0; vi < s.volumeCount; ++vi)
-    boundaryScalarsVolume(s.volumes[size_t(vi)], s.schemeOrder, code, s.k, s.M, s.Re);
-}
-
 namespace {
 
 void divergencePlane(FiniteVolume& vol, int i) {
@@ -394,57 +326,18 @@ void vorticityPlane(FiniteVolume& vol, int i) {
 
 namespace exchange_detail {
 
-void globalVelocitiesVolume(FiniteVolume& vol) {
-  for (int i = 0; i <= vol.Nx; ++i) globalVelocitiesPlane(vol, i);
+void globalVelocitiesSlab(FiniteVolume& vol, int firstPlane, int lastPlane) {
+  for (int i = firstPlane; i <= lastPlane; ++i) globalVelocitiesPlane(vol, i);
 }
 
-void divergenceVolume(FiniteVolume& vol) {
-  for (int i = vol.i_begin; i <= vol.i_end; ++i) divergencePlane(vol, i);
+void divergenceSlab(FiniteVolume& vol, int firstPlane, int lastPlane) {
+  for (int i = firstPlane; i <= lastPlane; ++i) divergencePlane(vol, i);
 }
 
-void vorticityVolume(FiniteVolume& vol) {
-  for (int i = vol.i_begin; i <= vol.i_end; ++i) vorticityPlane(vol, i);
+void vorticitySlab(FiniteVolume& vol, int firstPlane, int lastPlane) {
+  for (int i = firstPlane; i <= lastPlane; ++i) vorticityPlane(vol, i);
 }
 
 }  // namespace exchange_detail
-
-void computeDivergence(FiniteVolume& vol) {
-#pragma omp parallel for schedule(static) if (vol.pointCount() >= kParallelMinPoints)
-  for (int i = vol.i_begin; i <= vol.i_end; ++i) divergencePlane(vol, i);
-}
-
-void computeVorticity(FiniteVolume& vol) {
-#pragma omp parallel for schedule(static) if (vol.pointCount() >= kParallelMinPoints)
-  for (int i = vol.i_begin; i <= vol.i_end; ++i) vorticityPlane(vol, i);
-}
-
-void computeDivergenceAll(SimulationState& s) {
-#pragma omp parallel if (allocatedPoints(s.volumes, s.volumeCount) >= kParallelMinPoints)
-  forPlanesOfAllVolumes<false>(s.volumes, s.volumeCount, true, divergencePlane);
-}
-
-void computeVorticityAll(SimulationState& s) {
-#pragma omp parallel if (allocatedPoints(s.volumes, s.volumeCount) >= kParallelMinPoints)
-  forPlanesOfAllVolumes<false>(s.volumes, s.volumeCount, true, vorticityPlane);
-}
-
-void exchangeAll(SimulationState& s) {
-  ReceiverLists& lists = scratchLists();
-  lists.build(s);
-
-  boundaryVelocity(s, 2);
-  exchangeVelocityWith(s, lists);
-  boundaryVelocity(s, 3);
-
-  computeDivergenceAll(s);
-
-  boundaryDivergence(s, 2);
-  exchangeDivergenceWith(s, lists);
-  boundaryDivergence(s, 3);
-
-  boundaryScalars(s, 2);
-  exchangeScalarsWith(s, lists);
-  boundaryScalars(s, 3);
-}
 
 }  // namespace brelvik

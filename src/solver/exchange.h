@@ -7,10 +7,17 @@
 //
 // Order matters and is part of the result: a donor stencil may contain
 // points that are themselves interpolated or ghost points of the donor, and
-// they contribute whatever they hold at that moment. Hence exchanges serve
-// the codes 7, 6, 5, 4 in that order, volumes in ascending index, points with
-// i outermost and k innermost, and every boundary pass runs with code 2
-// before and code 3 after the exchange.
+// they contribute whatever they hold at that moment. The defining sequence:
+//   boundary velocity (code 2); global velocities; velocity receivers;
+//   boundary velocity (code 3); divergence at the computed points;
+//   boundary div (2); div receivers; boundary div (3);
+//   boundary scalars (2); scalar receivers (ro, T, then P = ro*T);
+//   boundary scalars (3)
+// where receivers are served with the codes 7, 6, 5, 4 in that order,
+// volumes in ascending index, points with i outermost and k innermost. The
+// code is the point type of the ghosts a boundary pass fills; boundary
+// passes act only on shell-sector volumes (kind 2). The phases of the time
+// step (step_plan.h) run this sequence in parallel with the same result.
 
 #include "state/finite_volume.h"
 
@@ -18,33 +25,9 @@ namespace brelvik {
 
 struct SimulationState;
 
-// Global velocity at every point of every volume, then the interpolated
-// velocity (as global components, rotated into the receiver's local axes).
-void exchangeVelocity(SimulationState& s);
-// div at the interpolated points.
-void exchangeDivergence(SimulationState& s);
-// ro and T at the interpolated points, then P = ro*T there.
-void exchangeScalars(SimulationState& s);
-
-// Boundary conditions at the ghost points whose type equals `code`, on every
-// allocated shell-sector volume (kind 2): the outer face split into inflow
-// (global x of the outermost computed point <= 0.00001) and outflow, and the
-// sphere face.
-void boundaryVelocity(SimulationState& s, int code);
-void boundaryDivergence(SimulationState& s, int code);
-void boundaryScalars(SimulationState& s, int code);
-
-// div = Dy v + Dx u + Dz w at the computed points (type 1).
-void computeDivergence(FiniteVolume& vol);
-// vixr = 0.5*|curl of the local velocity| at the computed points (type 1).
-void computeVorticity(FiniteVolume& vol);
-// The same on every allocated volume (one parallel region for all).
-void computeDivergenceAll(SimulationState& s);
-void computeVorticityAll(SimulationState& s);
-
-// The whole sequence: velocity (boundary 2, exchange, boundary 3);
-// divergence of every volume; div (boundary 2, exchange, boundary 3);
-// scalars (boundary 2, exchange, boundary 3).
+// The whole sequence on the calling thread, with the global velocities of
+// every volume first and no time-step stage: the exchange that makes a
+// fresh initial field consistent.
 void exchangeAll(SimulationState& s);
 
 // Global x of the outermost computed point at or below which a column of the

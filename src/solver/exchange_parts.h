@@ -1,7 +1,7 @@
 #pragma once
-// Pieces of the exchange sequence for one volume at a time, for the time
-// step that runs each volume's part on the thread that owns the volume
-// (solver.cpp). Not part of the public interface.
+// Pieces of the exchange sequence: the receiver lists, one receiver, the
+// boundary passes of one volume and the derived fields of a slab of planes.
+// The phases of the time step (step_plan.cpp) are made of them.
 
 #include <array>
 #include <vector>
@@ -24,11 +24,16 @@ namespace brelvik::exchange_detail {
 // result (codes 7, 6, 5, 4; volumes ascending; scan order i, j, k within a
 // volume), kept per volume and code in `ordered` (slot 0 holds code 7).
 //
-// The lists live in a per-thread scratch object that keeps its capacity, so
-// the exchange allocates nothing once it has run.
+// `ghostsRead[v]` is set when some stencil holds a ghost point (type 2 or
+// 3) of volume v: then v's boundary passes must wait for the receivers of
+// every volume, not only its own.
+//
+// The lists depend only on the grid and the interpolation data; the step
+// keeps them with its plan and rebuilds both when either changes.
 struct ReceiverLists {
   std::vector<std::array<std::vector<int>, 4>> ordered;
   std::vector<std::vector<int>> independent;
+  std::vector<unsigned char> ghostsRead;
   std::vector<std::vector<unsigned char>> flags;  // scratch of build()
   int volumeCount = 0;
   bool anyOrdered = false;
@@ -38,9 +43,6 @@ struct ReceiverLists {
     return ordered[size_t(volume)][size_t(7 - code)];
   }
 };
-
-// The calling thread's lists.
-ReceiverLists& scratchLists();
 
 // The exchange of one receiver n of vol (donors in vols).
 void velocityReceiver(const std::vector<FiniteVolume>& vols, FiniteVolume& vol, int n);
@@ -62,9 +64,12 @@ void boundaryDivergenceVolume(FiniteVolume& vol, int schemeOrder, int code);
 void boundaryScalarsVolume(FiniteVolume& vol, int schemeOrder, int code, double gam, double M,
                            double Re);
 
-// Whole-volume passes on the calling thread.
-void globalVelocitiesVolume(FiniteVolume& vol);
-void divergenceVolume(FiniteVolume& vol);
-void vorticityVolume(FiniteVolume& vol);
+// Derived fields over the planes firstPlane..lastPlane of one volume:
+// u_glob, v_glob, w_glob (the local velocity rotated into the global axes)
+// at every point of the planes; div = Dy v + Dx u + Dz w and vixr =
+// 0.5*|curl of the local velocity| at the computed points (type 1).
+void globalVelocitiesSlab(FiniteVolume& vol, int firstPlane, int lastPlane);
+void divergenceSlab(FiniteVolume& vol, int firstPlane, int lastPlane);
+void vorticitySlab(FiniteVolume& vol, int firstPlane, int lastPlane);
 
 }  // namespace brelvik::exchange_detail

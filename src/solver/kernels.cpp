@@ -32,33 +32,6 @@ double powerOfTwo(int n) {
   return n < 0 ? 1.0 / result : result;
 }
 
-double derivX(int n, const double* q, const FiniteVolume& vol) {
-  const StepFactors f(vol);
-  return chain(vol.xi_x[n], vol.eta_x[n], vol.zeta_x[n], d1(q, n, vol.stride_i, f.hxi),
-               d1(q, n, vol.stride_j, f.heta), d1(q, n, 1, f.hzeta));
-}
-
-double derivY(int n, const double* q, const FiniteVolume& vol) {
-  const StepFactors f(vol);
-  return chain(vol.xi_y[n], vol.eta_y[n], vol.zeta_y[n], d1(q, n, vol.stride_i, f.hxi),
-               d1(q, n, vol.stride_j, f.heta), d1(q, n, 1, f.hzeta));
-}
-
-double derivZ(int n, const double* q, const FiniteVolume& vol) {
-  const StepFactors f(vol);
-  return chain(vol.xi_z[n], vol.eta_z[n], vol.zeta_z[n], d1(q, n, vol.stride_i, f.hxi),
-               d1(q, n, vol.stride_j, f.heta), d1(q, n, 1, f.hzeta));
-}
-
-double viscousLaplacian(const FiniteVolume& vol, const double* q, int n, const double* qZeta) {
-  const StepFactors f(vol);
-  const int si = vol.stride_i, sj = vol.stride_j;
-  return laplacian(vol.g_xixi[n], vol.g_etaeta[n], vol.g_zetazeta[n], vol.g_etazeta[n],
-                   vol.lap_xi[n], vol.lap_eta[n], vol.lap_zeta[n], f, d2(q, n, si), d2(q, n, sj),
-                   d2(q, n, 1), d1(q, n, si, f.hxi), d1(q, n, sj, f.heta), d1(q, n, 1, f.hzeta),
-                   qZeta[n + sj] - qZeta[n - sj]);
-}
-
 namespace {
 
 // --- Per-plane pieces; every one touches only points of its own i-plane. ---
@@ -470,89 +443,28 @@ void updatePlane(FiniteVolume& v, double dt, int i) {
 
 }  // namespace
 
-void saveState(FiniteVolume& vol) {
-#pragma omp parallel for schedule(static) if (vol.pointCount() >= kParallelMinPoints)
-  for (int i = 0; i <= vol.Nx; ++i) saveStatePlane(vol, i);
-}
-
-void computeProducts(FiniteVolume& vol) {
-#pragma omp parallel for schedule(static) if (vol.pointCount() >= kParallelMinPoints)
-  for (int i = 0; i <= vol.Nx; ++i) productsPlane(vol, i);
-}
-
-void computeRhs(FiniteVolume& vol, const FlowParams& p, RhsTarget target) {
-#pragma omp parallel for schedule(static) if (vol.pointCount() >= kParallelMinPoints)
-  for (int i = vol.i_begin; i <= vol.i_end; ++i) zetaPlane(vol, i);
-#pragma omp parallel for schedule(static) if (vol.pointCount() >= kParallelMinPoints)
-  for (int i = vol.i_begin; i <= vol.i_end; ++i) rhsPlane(vol, p, target, i);
-}
-
-void predictorUpdate(FiniteVolume& vol, double dt) {
-#pragma omp parallel for schedule(static) if (vol.pointCount() >= kParallelMinPoints)
-  for (int i = vol.i_begin; i <= vol.i_end; ++i) updatePlane<false>(vol, dt, i);
-}
-
-void correctorUpdate(FiniteVolume& vol, double dt) {
-#pragma omp parallel for schedule(static) if (vol.pointCount() >= kParallelMinPoints)
-  for (int i = vol.i_begin; i <= vol.i_end; ++i) updatePlane<true>(vol, dt, i);
-}
-
-// One parallel region per stage and volume. R at plane i reads the products
-// of planes i-1..i+1, and the update of plane i overwrites values that R of
-// planes i+-1 read, hence the barriers between the three loops. The zeta
-// differences of plane i are read only by R of the same plane.
-void predictVolume(FiniteVolume& vol, const FlowParams& p) {
-#pragma omp parallel if (vol.pointCount() >= kParallelMinPoints)
-  {
-#pragma omp for schedule(static)
-    for (int i = 0; i <= vol.Nx; ++i) {
-      saveStatePlane(vol, i);
-      productsPlane(vol, i);
-    }
-#pragma omp for schedule(static)
-    for (int i = vol.i_begin; i <= vol.i_end; ++i) {
-      zetaPlane(vol, i);
-      rhsPlane(vol, p, RhsTarget::Predictor, i);
-    }
-#pragma omp for schedule(static)
-    for (int i = vol.i_begin; i <= vol.i_end; ++i) updatePlane<false>(vol, p.dt, i);
-  }
-}
-
-void correctVolume(FiniteVolume& vol, const FlowParams& p) {
-#pragma omp parallel if (vol.pointCount() >= kParallelMinPoints)
-  {
-#pragma omp for schedule(static)
-    for (int i = 0; i <= vol.Nx; ++i) productsPlane(vol, i);
-#pragma omp for schedule(static)
-    for (int i = vol.i_begin; i <= vol.i_end; ++i) {
-      zetaPlane(vol, i);
-      rhsPlane(vol, p, RhsTarget::Corrector, i);
-    }
-#pragma omp for schedule(static)
-    for (int i = vol.i_begin; i <= vol.i_end; ++i) updatePlane<true>(vol, p.dt, i);
-  }
-}
-
-void predictVolumeSerial(FiniteVolume& vol, const FlowParams& p) {
-  for (int i = 0; i <= vol.Nx; ++i) {
-    saveStatePlane(vol, i);
+void stageInputsSlab(FiniteVolume& vol, RhsTarget stage, int firstPlane, int lastPlane) {
+  for (int i = firstPlane; i <= lastPlane; ++i) {
+    if (stage == RhsTarget::Predictor) saveStatePlane(vol, i);
     productsPlane(vol, i);
   }
-  for (int i = vol.i_begin; i <= vol.i_end; ++i) {
-    zetaPlane(vol, i);
-    rhsPlane(vol, p, RhsTarget::Predictor, i);
-  }
-  for (int i = vol.i_begin; i <= vol.i_end; ++i) updatePlane<false>(vol, p.dt, i);
 }
 
-void correctVolumeSerial(FiniteVolume& vol, const FlowParams& p) {
-  for (int i = 0; i <= vol.Nx; ++i) productsPlane(vol, i);
-  for (int i = vol.i_begin; i <= vol.i_end; ++i) {
+void rhsSlab(FiniteVolume& vol, const FlowParams& p, RhsTarget stage, int firstPlane,
+             int lastPlane) {
+  for (int i = firstPlane; i <= lastPlane; ++i) {
     zetaPlane(vol, i);
-    rhsPlane(vol, p, RhsTarget::Corrector, i);
+    rhsPlane(vol, p, stage, i);
   }
-  for (int i = vol.i_begin; i <= vol.i_end; ++i) updatePlane<true>(vol, p.dt, i);
+}
+
+void updateSlab(FiniteVolume& vol, double dt, RhsTarget stage, int firstPlane, int lastPlane) {
+  for (int i = firstPlane; i <= lastPlane; ++i) {
+    if (stage == RhsTarget::Predictor)
+      updatePlane<false>(vol, dt, i);
+    else
+      updatePlane<true>(vol, dt, i);
+  }
 }
 
 }  // namespace brelvik

@@ -57,40 +57,4 @@ inline long long allocatedPoints(const std::vector<FiniteVolume>& vols, int coun
   return total;
 }
 
-// Shares the i-planes of every allocated volume among the threads of the
-// enclosing OpenMP parallel region (a static split of one flat plane
-// numbering, so each plane is computed by one thread with the same code
-// whatever the thread count). Outside a parallel region it runs serially.
-// boxOnly: planes i_begin..i_end; otherwise 0..Nx. f(volume, i).
-// With Wait false the loop ends without a barrier: use it for the last loop
-// of a parallel region, whose end is a barrier anyway.
-template <bool Wait = true, class F>
-inline void forPlanesOfAllVolumes(std::vector<FiniteVolume>& vols, int count, bool boxOnly, F&& f) {
-  auto planes = [boxOnly](const FiniteVolume& v) {
-    if (!v.allocated) return 0;
-    return std::max(0, boxOnly ? v.i_end - v.i_begin + 1 : v.Nx + 1);
-  };
-  int total = 0;
-  for (int vi = 0; vi < count; ++vi) total += planes(vols[size_t(vi)]);
-  auto body = [&](int t) {
-    int r = t;
-    for (int vi = 0; vi < count; ++vi) {
-      FiniteVolume& v = vols[size_t(vi)];
-      const int np = planes(v);
-      if (r < np) {
-        f(v, (boxOnly ? v.i_begin : 0) + r);
-        return;
-      }
-      r -= np;
-    }
-  };
-  if constexpr (Wait) {
-#pragma omp for schedule(static)
-    for (int t = 0; t < total; ++t) body(t);
-  } else {
-#pragma omp for schedule(static) nowait
-    for (int t = 0; t < total; ++t) body(t);
-  }
-}
-
 }  // namespace brelvik

@@ -3,8 +3,7 @@
 #include <cmath>
 #include <mutex>
 
-#include "solver/exchange_parts.h"
-#include "solver/plane_chunks.h"
+#include "solver/step_plan.h"
 #include "state/simulation_state.h"
 
 namespace brelvik {
@@ -35,8 +34,7 @@ void setInitialState(SimulationState& s) {
     s.historyTime.clear();
   }
   if (s.schemeOrder != 2) return;
-  exchangeAll(s);
-  computeVorticityAll(s);
+  runInitialPhases(s);
 }
 
 void newCase(SimulationState& s) {
@@ -46,108 +44,13 @@ void newCase(SimulationState& s) {
   s.flowInitialised = 1;
 }
 
-// One time step as a single parallel region in which each thread owns whole
-// volumes (the same static split in every loop). A volume's kernels, its
-// boundary conditions, its divergence and vorticity and its face integrals
-// read only that volume, so they follow each other on the owning thread
-// without waiting; only the interpolation of receivers reads other volumes,
-// so each exchange has four barriers: before the velocity, the divergence
-// and the scalar receivers, and after the scalar receivers (their stencils
-// may hold donor ghosts and computed points that the following boundary pass
-// and stage write). The order of every operation that one value
-// depends on is the order of the sequence
-//   predict all; exchangeAll; correct all; exchangeAll; vorticity; Cp; Cf
-// so the fields are the same bits as that sequence and as any thread count.
+// One time step: the phases of step_plan.h on computeThreads() threads,
+// then the drag sums in volume order and the history sample.
 void stepOnce(SimulationState& s) {
-  using namespace exchange_detail;
-  const FlowParams p = flowParams(s);
-  ReceiverLists& lists = scratchLists();
-  lists.build(s);  // the receivers are the same for the whole step
-  std::vector<FiniteVolume>& vols = s.volumes;
   const int count = s.volumeCount;
-  const int order = s.schemeOrder;
-  const double gam = s.k, M = s.M, Re = s.Re;
-  std::vector<double> pressureX(size_t(count), 0.0), frictionX(size_t(count), 0.0);
-
-#pragma omp parallel if (allocatedPoints(vols, count) >= kParallelMinPoints)
-  {
-    // The exchange after the first boundary pass and the global velocities:
-    // velocity receivers, boundary (3), divergence, boundary (2) of div; div
-    // receivers, boundary (3) of div, boundary (2) of the scalars; scalar
-    // receivers, boundary (3) of the scalars, then `next` for the volume.
-    auto exchangeRest = [&](auto&& next) {
-#pragma omp barrier
-      if (lists.anyOrdered) {
-#pragma omp single
-        serveOrdered(lists, vols, velocityReceiver);
-      }
-#pragma omp for schedule(static) nowait
-      for (int vi = 0; vi < count; ++vi) {
-        FiniteVolume& v = vols[size_t(vi)];
-        if (!v.allocated) continue;
-        for (int n : lists.independent[size_t(vi)]) velocityReceiver(vols, v, n);
-        boundaryVelocityVolume(v, order, 3);
-        divergenceVolume(v);
-        boundaryDivergenceVolume(v, order, 2);
-      }
-#pragma omp barrier
-      if (lists.anyOrdered) {
-#pragma omp single
-        serveOrdered(lists, vols, divergenceReceiver);
-      }
-#pragma omp for schedule(static) nowait
-      for (int vi = 0; vi < count; ++vi) {
-        FiniteVolume& v = vols[size_t(vi)];
-        if (!v.allocated) continue;
-        for (int n : lists.independent[size_t(vi)]) divergenceReceiver(vols, v, n);
-        // Reads div only at computed points and code-2 ghosts, which the
-        // boundary pass of div with code 3 does not write.
-        boundaryScalarsVolume(v, order, 2, gam, M, Re);
-      }
-#pragma omp barrier
-      if (lists.anyOrdered) {
-#pragma omp single
-        serveOrdered(lists, vols, scalarReceiver);
-      }
-#pragma omp for schedule(static) nowait
-      for (int vi = 0; vi < count; ++vi) {
-        FiniteVolume& v = vols[size_t(vi)];
-        if (!v.allocated) continue;
-        // After every div receiver: their stencils may hold code-3 ghosts.
-        boundaryDivergenceVolume(v, order, 3);
-        for (int n : lists.independent[size_t(vi)]) scalarReceiver(vols, v, n);
-      }
-      // The scalar receivers of every volume read their donors' ghosts and
-      // computed points before the boundary pass and the next stage write them.
-#pragma omp barrier
-#pragma omp for schedule(static) nowait
-      for (int vi = 0; vi < count; ++vi) {
-        FiniteVolume& v = vols[size_t(vi)];
-        if (!v.allocated) continue;
-        boundaryScalarsVolume(v, order, 3, gam, M, Re);
-        next(v, vi);
-      }
-    };
-
-#pragma omp for schedule(static) nowait
-    for (int vi = 0; vi < count; ++vi) {
-      FiniteVolume& v = vols[size_t(vi)];
-      if (!v.allocated) continue;
-      predictVolumeSerial(v, p);
-      boundaryVelocityVolume(v, order, 2);
-      globalVelocitiesVolume(v);
-    }
-    exchangeRest([&](FiniteVolume& v, int) {
-      correctVolumeSerial(v, p);
-      boundaryVelocityVolume(v, order, 2);
-      globalVelocitiesVolume(v);
-    });
-    exchangeRest([&](FiniteVolume& v, int vi) {
-      vorticityVolume(v);
-      pressureX[size_t(vi)] = pressureDragOf(v);
-      frictionX[size_t(vi)] = frictionDragOf(v, order);
-    });
-  }
+  std::vector<FiniteVolume>& vols = s.volumes;
+  std::vector<double> pressureX, frictionX;
+  runStepPhases(s, pressureX, frictionX);
 
   double pressureSum = 0.0, frictionSum = 0.0;
   for (int vi = 0; vi < count; ++vi) {

@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -25,6 +26,8 @@
 #include "state/worker_thread.h"
 
 namespace brelvik {
+
+struct StepCache;
 
 // A rectangular sampling plane parallel to a coordinate plane, with the
 // stencils that interpolate the flow at its lattice points.
@@ -116,6 +119,14 @@ struct SimulationState {
   // Advanced by Create and Open: everything computed on the old volumes
   // (sampling-plane stencils, a paused streamline run) is stale.
   std::atomic<int> volumesGeneration{0};
+  // Advanced whenever interpolation entries or point types change without a
+  // new grid (each chunk of the interpolation thread, a synchronous run);
+  // the solver rebuilds its receiver lists when it moves.
+  std::atomic<int> interpolationGeneration{0};
+  // The solver's receiver lists and step plans for the current grid and
+  // interpolation data (solver/step_plan.cpp); touched only under passMutex
+  // or by the thread that owns the state.
+  std::shared_ptr<StepCache> stepCache;
 
   // Display switches.
   int displayMode = 1;  // 1: scene; 2: drag history plot

@@ -324,21 +324,15 @@ TEST(GridGeometry, ConversionsRoundTrip) {
 
   FiniteVolume w;
   initDefaults(w, 2);
-  w.Nx = w.Ny = w.Nz = 2;
-  w.stride_j = 3;
-  w.stride_i = 9;
-  allocateArrays(w);
   w.axis_x = {0, 1, 0}, w.axis_y = {-1, 0, 0}, w.axis_z = {0, 0, 1};
-  w.u[13] = 1, w.v[13] = 2, w.w[13] = 3;
-  velocityToGlobal(w);
-  EXPECT_EQ(w.u_glob[13], -2);
-  EXPECT_EQ(w.v_glob[13], 1);
-  EXPECT_EQ(w.w_glob[13], 3);
-  w.u[13] = w.v[13] = w.w[13] = 0;
-  velocityToLocal(w, 1, 1, 1);
-  EXPECT_EQ(w.u[13], 1);
-  EXPECT_EQ(w.v[13], 2);
-  EXPECT_EQ(w.w[13], 3);
+  const Vec3 g = localToGlobalVector(w, 1, 2, 3);
+  EXPECT_EQ(g[0], -2);
+  EXPECT_EQ(g[1], 1);
+  EXPECT_EQ(g[2], 3);
+  const Vec3 l = globalToLocalVector(w, g);
+  EXPECT_EQ(l[0], 1);
+  EXPECT_EQ(l[1], 2);
+  EXPECT_EQ(l[2], 3);
 }
 
 TEST(GridGeometry, InsideTestsUseTheTolerance) {

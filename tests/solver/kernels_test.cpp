@@ -2,16 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
 #include <random>
+#include <utility>
 
+#include "solver/stencil_ops.h"
 #include "solver_test_util.h"
-
-#ifdef _OPENMP
-#include <omp.h>
-#endif
 
 using namespace brelvik;
 using namespace brelvik::testing;
@@ -72,10 +71,16 @@ struct Rhs {
   double ro, u, v, w, T;
 };
 
+// The products at every point and R at the computed points of the whole
+// volume, as the step's slabs compute them.
+void productsAndRhs(FiniteVolume& v, const FlowParams& p, RhsTarget target) {
+  stageInputsSlab(v, RhsTarget::Corrector, 0, v.Nx);  // the corrector saves nothing
+  rhsSlab(v, p, target, v.i_begin, v.i_end);
+}
+
 // R at the centre point (4, 4, 4) of the box after products and R.
 Rhs rhsAtCentre(FiniteVolume& v, const FlowParams& p) {
-  computeProducts(v);
-  computeRhs(v, p, RhsTarget::Predictor);
+  productsAndRhs(v, p, RhsTarget::Predictor);
   const size_t n = size_t(pointIndex(v, 4, 4, 4));
   return {v.rhs_ro_p[n], v.rhs_u_p[n], v.rhs_v_p[n], v.rhs_w_p[n], v.rhs_T_p[n]};
 }
@@ -104,8 +109,7 @@ TEST(SolverKernels, ConstantFieldsGiveZeroRhsWhateverTheMetricsAndStayUnchanged)
   setFlow(v, constant(0.4), constant(-0.2), constant(0.7), constant(1.3), constant(0.9),
           constant(0.0));
   const FlowParams p = params();
-  computeProducts(v);
-  computeRhs(v, p, RhsTarget::Predictor);
+  productsAndRhs(v, p, RhsTarget::Predictor);
   for (size_t n = 0; n < v.type_point.size(); ++n) {
     if (v.type_point[n] != 1) continue;
     ASSERT_EQ(v.rhs_ro_p[n], 0.0) << n;
@@ -173,8 +177,14 @@ TEST(SolverKernels, EachTermHasItsSignAndScale) {
       constant(1), constant(0));
   EXPECT_NEAR(rhsAtCentre(v, p).u, 1.0 / Re, tol);
   {
-    const int n = pointIndex(v, 4, 4, 4);
-    EXPECT_NEAR(viscousLaplacian(v, v.u.data(), n, v.u_zeta.data()), 1.0, tol);
+    const int n = pointIndex(v, 4, 4, 4), si = v.stride_i, sj = v.stride_j;
+    const StepFactors f(v);
+    const double* u = v.u.data();
+    const double L = laplacian(v.g_xixi[n], v.g_etaeta[n], v.g_zetazeta[n], v.g_etazeta[n],
+                               v.lap_xi[n], v.lap_eta[n], v.lap_zeta[n], f, d2(u, n, si),
+                               d2(u, n, sj), d2(u, n, 1), d1(u, n, si, f.hxi), d1(u, n, sj, f.heta),
+                               d1(u, n, 1, f.hzeta), v.u_zeta[n + sj] - v.u_zeta[n - sj]);
+    EXPECT_NEAR(L, 1.0, tol);
   }
   std::fill(v.g_etazeta.begin(), v.g_etazeta.end(), 0.0f);
 
@@ -280,8 +290,7 @@ TEST(SolverKernels, ZetaDifferencesCoverEveryEtaLayerAndType) {
   FiniteVolume v;
   makeBox(v, kN, kH);
   setWavyFlow(v);
-  computeProducts(v);
-  computeRhs(v, params(), RhsTarget::Corrector);
+  productsAndRhs(v, params(), RhsTarget::Corrector);
   for (int j : {0, 3, kN}) {
     const int n = pointIndex(v, 2, j, 5);
     EXPECT_EQ(v.u_zeta[size_t(n)],
@@ -300,33 +309,46 @@ TEST(SolverKernels, DerivativesUseTheChainRule) {
   std::fill(v.eta_x.begin(), v.eta_x.end(), 0.5f);
   setField(v, v.u, [](double x, double y, double) { return x + y; });
   const int n = pointIndex(v, 3, 4, 5);
-  EXPECT_NEAR(derivX(n, v.u.data(), v), 2.5, 1e-12);
-  EXPECT_NEAR(derivY(n, v.u.data(), v), 1.0, 1e-12);
-  EXPECT_NEAR(derivZ(n, v.u.data(), v), 0.0, 1e-12);
+  const StepFactors f(v);
+  const double* q = v.u.data();
+  const double dxi = d1(q, n, v.stride_i, f.hxi), deta = d1(q, n, v.stride_j, f.heta),
+               dzeta = d1(q, n, 1, f.hzeta);
+  EXPECT_NEAR(chain(v.xi_x[n], v.eta_x[n], v.zeta_x[n], dxi, deta, dzeta), 2.5, 1e-12);
+  EXPECT_NEAR(chain(v.xi_y[n], v.eta_y[n], v.zeta_y[n], dxi, deta, dzeta), 1.0, 1e-12);
+  EXPECT_NEAR(chain(v.xi_z[n], v.eta_z[n], v.zeta_z[n], dxi, deta, dzeta), 0.0, 1e-12);
 }
 
-#ifdef _OPENMP
-TEST(SolverKernels, IdenticalResultsForOneAndTwoOmpWorkers) {
-  auto run = [](int workers) {
-    const int saved = omp_get_max_threads();
-    omp_set_num_threads(workers);
+TEST(SolverKernels, IdenticalResultsForEveryCutIntoSlabs) {
+  // The step hands out slabs of planes in any order; a stage cut into
+  // single planes, into uneven slabs taken last first, or not cut at all
+  // gives the same bits.
+  auto run = [](int slab, bool lastFirst) {
     FiniteVolume v;
-    makeBox(v, 16, 0.06);  // 17^3 points: large enough to run in parallel
+    makeBox(v, 16, 0.06);
     setWavyFlow(v);
     const FlowParams p = params();
-    for (int step = 0; step < 20; ++step) {
-      predictVolume(v, p);
-      correctVolume(v, p);
-    }
-    omp_set_num_threads(saved);
+    auto forSlabs = [&](int lo, int hi, auto&& f) {
+      std::vector<std::pair<int, int>> slabs;
+      for (int i = lo; i <= hi; i += slab) slabs.push_back({i, std::min(hi, i + slab - 1)});
+      if (lastFirst) std::reverse(slabs.begin(), slabs.end());
+      for (auto [a, b] : slabs) f(a, b);
+    };
+    for (int step = 0; step < 20; ++step)
+      for (RhsTarget t : {RhsTarget::Predictor, RhsTarget::Corrector}) {
+        forSlabs(0, v.Nx, [&](int a, int b) { stageInputsSlab(v, t, a, b); });
+        forSlabs(v.i_begin, v.i_end, [&](int a, int b) { rhsSlab(v, p, t, a, b); });
+        forSlabs(v.i_begin, v.i_end, [&](int a, int b) { updateSlab(v, p.dt, t, a, b); });
+      }
     std::vector<double> out = v.ro;
     out.insert(out.end(), v.u.begin(), v.u.end());
     out.insert(out.end(), v.T.begin(), v.T.end());
     out.insert(out.end(), v.rhs_w_c.begin(), v.rhs_w_c.end());
     return out;
   };
-  const std::vector<double> one = run(1), two = run(2);
-  ASSERT_EQ(one.size(), two.size());
-  EXPECT_EQ(0, std::memcmp(one.data(), two.data(), one.size() * sizeof(double)));
+  const std::vector<double> whole = run(100, false);
+  for (auto [slab, lastFirst] : {std::pair{1, false}, std::pair{3, true}}) {
+    const std::vector<double> cut = run(slab, lastFirst);
+    ASSERT_EQ(whole.size(), cut.size());
+    EXPECT_EQ(0, std::memcmp(whole.data(), cut.data(), whole.size() * sizeof(double))) << slab;
+  }
 }
-#endif

@@ -13,6 +13,8 @@
 #include "core_error_print.h"
 #include "grid/geometry.h"
 #include "grid/interpolation.h"
+#include "solver/exchange_parts.h"
+#include "solver/kernels.h"
 #include "state/simulation_state.h"
 
 namespace brelvik::testing {
@@ -120,6 +122,29 @@ inline void setVelocity(SimulationState& s, const std::function<Vec3(const Vec3&
       v.w[size_t(n)] = local[2];
     }
   }
+}
+
+// The program's pieces over whole volumes (the step runs them slab by slab
+// and volume by volume).
+inline void predictVolume(FiniteVolume& v, const FlowParams& p) {
+  stageInputsSlab(v, RhsTarget::Predictor, 0, v.Nx);
+  rhsSlab(v, p, RhsTarget::Predictor, v.i_begin, v.i_end);
+  updateSlab(v, p.dt, RhsTarget::Predictor, v.i_begin, v.i_end);
+}
+inline void correctVolume(FiniteVolume& v, const FlowParams& p) {
+  stageInputsSlab(v, RhsTarget::Corrector, 0, v.Nx);
+  rhsSlab(v, p, RhsTarget::Corrector, v.i_begin, v.i_end);
+  updateSlab(v, p.dt, RhsTarget::Corrector, v.i_begin, v.i_end);
+}
+inline void boundaryVelocity(SimulationState& s, int code) {
+  for (auto& v : s.volumes) exchange_detail::boundaryVelocityVolume(v, s.schemeOrder, code);
+}
+inline void boundaryDivergence(SimulationState& s, int code) {
+  for (auto& v : s.volumes) exchange_detail::boundaryDivergenceVolume(v, s.schemeOrder, code);
+}
+inline void boundaryScalars(SimulationState& s, int code) {
+  for (auto& v : s.volumes)
+    exchange_detail::boundaryScalarsVolume(v, s.schemeOrder, code, s.k, s.M, s.Re);
 }
 
 }  // namespace brelvik::testing

@@ -1,0 +1,123 @@
+#pragma once
+// The time step written down once: its phases, the work units of each phase
+// and what each unit waits for. The solver runs the plan on a team of
+// threads; the initial state's exchange runs the same phases on one thread.
+//
+// A unit is one piece of work on one volume: a slab of at most kSlabPlanes
+// i-planes for the point-wise passes (kernels, global velocities,
+// divergence, vorticity), a chunk of receivers, a volume's boundary passes,
+// or one of its face integrals. Units are listed phase after phase, volumes
+// ascending, slabs ascending, and are taken strictly in that order (a shared
+// counter), so a unit only ever waits for units that were taken before it:
+// the plan cannot deadlock, and an idle thread always takes the next
+// unstarted unit, whoever would have "owned" it.
+//
+// What a unit waits for (its phase's dependency):
+// - SameVolume: every unit of the previous phase on the same volume
+//   (a stage reads and writes only its own volume; R of plane i reads the
+//   products of planes i-1..i+1, so a whole phase of the volume must end);
+// - AllVolumes: every unit of the previous phase (receivers read other
+//   volumes; boundary passes and the next stage write what those read);
+// - SameVolumeUnlessGhostsRead: SameVolume, or AllVolumes when some stencil
+//   holds a ghost point of the volume (ReceiverLists::ghostsRead).
+// Every allocated volume has at least one unit in every phase (an empty one
+// if need be), so the waits are transitive along the phases.
+//
+// The order of the floating-point operations that any value depends on is
+// the order of the defining sequence (exchange.h, kernels.h), whatever the
+// number of threads and whoever takes which unit. The drag of every volume
+// is kept per volume and summed in volume order.
+//
+// The units are also the natural pieces for distributing a step over
+// processes: a volume's slabs, and the AllVolumes waits as the points at
+// which halo values would move.
+
+#include <memory>
+#include <vector>
+
+#include "solver/exchange_parts.h"
+#include "solver/kernels.h"
+
+namespace brelvik {
+
+struct SimulationState;
+
+namespace step_detail {
+
+// Planes per slab. Small enough that the largest unit of the default grid
+// is well under 1/32 of a step, large enough that a unit's bookkeeping is
+// negligible.
+inline constexpr int kSlabPlanes = 2;
+// Receivers per chunk of independent receivers.
+inline constexpr int kReceiverChunk = 256;
+
+enum class Work : unsigned char {
+  GlobalVelocities,    // slab: u_glob, v_glob, w_glob (initial exchange only)
+  StageInputs,         // slab: saved state (predictor) and products
+  Rhs,                 // slab: zeta differences and R
+  Update,              // slab: the stage's update, then the global velocities
+  VelocityBoundary2,   // volume: boundary velocity (2), global velocities of the
+                       // planes outside the computed box
+  VelocityReceivers,   // receivers
+  VelocityBoundary3,   // volume: boundary velocity (3), boundary div (2)
+  Divergence,          // slab: div at the computed points
+  DivergenceReceivers, // receivers
+  ScalarBoundary2,     // volume: boundary div (3), boundary scalars (2)
+  ScalarReceivers,     // receivers
+  ScalarBoundary3,     // volume: boundary scalars (3)
+  Vorticity,           // slab: vixr
+  Drag,                // volume: first = 0 pressure drag, 1 friction drag
+};
+
+enum class Wait : unsigned char { Nothing, SameVolume, AllVolumes, SameVolumeUnlessGhostsRead };
+
+struct Phase {
+  Work work;
+  RhsTarget stage;  // for StageInputs, Rhs, Update
+  Wait wait;
+};
+
+struct Unit {
+  int phase;
+  int volume;       // -1: the ordered receivers of every volume
+  int first, last;  // planes first..last, or receivers [first, last) of the
+                    // volume's independent list
+  bool waitsForAll;
+};
+
+struct StepPlan {
+  std::vector<Phase> phases;
+  std::vector<Unit> units;
+  std::vector<int> unitsOfPhase;            // per phase
+  std::vector<int> unitsOfPhaseAndVolume;   // per phase * volumeCount + volume
+  int volumeCount = 0;
+};
+
+// The phases of a time step and of the initial state's exchange.
+std::vector<Phase> stepPhases();
+std::vector<Phase> initialPhases();
+
+StepPlan buildPlan(const std::vector<Phase>& phases, const SimulationState& s,
+                   const exchange_detail::ReceiverLists& lists);
+
+// Per-unit wall-clock seconds of one serial run of the step plan, in plan
+// order (for the benchmark's largest-unit figure). Runs a time step.
+std::vector<double> timeStepUnits(SimulationState& s, std::vector<Unit>* units);
+
+}  // namespace step_detail
+
+// The receiver lists and the two plans of a state, rebuilt when the grid or
+// the interpolation data change (volumesGeneration, interpolationGeneration).
+struct StepCache;
+
+// One time step's phases (predictor, exchange, corrector, exchange,
+// vorticity, drag), on computeThreads() threads; fills pressure and friction
+// drag per volume (0 for volumes that are not shell sectors).
+void runStepPhases(SimulationState& s, std::vector<double>& pressureX,
+                   std::vector<double>& frictionX);
+
+// The initial state's phases (global velocities, exchange, vorticity) on the
+// calling thread.
+void runInitialPhases(SimulationState& s);
+
+}  // namespace brelvik
