@@ -408,7 +408,7 @@ Vec3 globalToGrid(const FiniteVolume& vol, const Vec3& X, int kind) {
   return {std::log((r - vol.r_offset) / vol.r_scale) / std::log(vol.r_base), -p[1] / p[0], -p[2] / p[0]};
 }
 
-bool createDomain(SimulationState& s, const DomainInputs& in, std::string* error) {
+bool createDomain(SimulationState& s, const DomainInputs& in, CoreError* error) {
   if (!validateDomainInputs(in, s.schemeOrder, error)) return false;
 
   // No worker may read the volumes while they are rebuilt.

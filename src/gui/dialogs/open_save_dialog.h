@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <string>
 
+#include "state/core_error.h"
+
 class QLineEdit;
 
 namespace brelvik {
