@@ -11,10 +11,12 @@
 // spins on one processor while its section runs. After each run the fields
 // and Cx are hashed; every worker count must give the 1-worker hash.
 //
-// Usage: bench_solver [passes] [--spins]
+// Usage: bench_solver [passes] [--spins] [--idle-only]
 //   passes   passes per run on the default grid (default 300; the finer grid
 //            runs passes/8)
 //   --spins  also compare wait-policy spin counts (0 = block at once)
+//   --idle-only  only 1 and 2 workers on the default grid, idle (for a
+//            side-by-side run against an older build's bench_solver)
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -184,10 +186,12 @@ void largestUnit(SimulationState& s, const char* name) {
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   int passes = 300;
-  bool spins = false;
+  bool spins = false, idleOnly = false;
   for (int a = 1; a < argc; ++a) {
     if (std::strcmp(argv[a], "--spins") == 0)
       spins = true;
+    else if (std::strcmp(argv[a], "--idle-only") == 0)
+      idleOnly = true;
     else
       passes = std::max(8, std::atoi(argv[a]));
   }
@@ -196,6 +200,13 @@ int main(int argc, char** argv) {
 
   SimulationState def;
   if (!buildCase(def, 19, 12, 12)) return 1;
+  if (idleOnly) {
+    const std::vector<Result> idle = bestOfThree(def, passes, {1, 2});
+    printRun("idle", 1, idle[0], passes, pointsOf(def));
+    printRun("idle", 2, idle[1], passes, pointsOf(def));
+    std::printf("load average at end: %s\n", loadAverage().c_str());
+    return idle[0].hash == idle[1].hash ? 0 : 1;
+  }
   bool same = oneAgainstTwo(def, "default grid 19x12x12", passes);
 
   {

@@ -3,9 +3,13 @@
 // New, solver passes, save), for long runs, scripting and machines without a
 // display.
 //
-// Exit status: 0 done; 2 bad option or input (nothing computed); 3 the
-// solution diverged (the case is still saved); 4 a file or folder could not
-// be read or written.
+// Exit status: 0 done (with --converge: converged); 2 bad option or input
+// (nothing computed); 3 the solution diverged (the case is still saved); 4 a
+// file or folder could not be read or written; 5 --converge was given and
+// the step budget ran out first (the case is still saved).
+//
+// Without any argument the driver runs the "default run" (noArgumentOptions):
+// the default case with the absorbing far field until the drag has settled.
 //
 // Options are described by one table (batchOptionTable) of long GNU-style
 // options: "--name value", "--name=value" or a bare "--flag". Adding an
@@ -30,7 +34,15 @@ enum BatchExit : int {
   kExitBadInput = 2,
   kExitDiverged = 3,
   kExitFileError = 4,
+  kExitNotConverged = 5,
 };
+
+// Default window of --converge, in time units. A drag that stays put while a
+// disturbance is still under way is not converged: the slowest signal of the
+// default case is a sound wave running upstream from the sphere to the outer
+// radius (6.5 length units at c - U = 1/M - 1 = 0.67 for M 0.6, about 10
+// time units), so the window covers that crossing with a margin.
+inline constexpr double kDefaultConvergeWindow = 15.0;
 
 struct BatchOptions {
   // Grid (the domain dialog's defaults). D and s are rounded to single
@@ -45,7 +57,17 @@ struct BatchOptions {
   // Flow parameters; unset ones keep the state's (default or loaded) values.
   std::optional<double> dt, Re, M, Pr, k;
 
+  // Far field; unset keeps the state's (reflecting, or the loaded case's).
+  std::optional<FarField> farField;
+  std::optional<double> rampTime;
+
   int steps = 1000;
+  // --converge: stop once Cx stayed within convergeEps (relative) of its
+  // latest value over the last convergeWindow time units; 0: no such stop.
+  double convergeEps = 0;
+  double convergeWindow = kDefaultConvergeWindow;
+  // --average-from: print the time averages of Cx, Cp, Cf over t >= this.
+  std::optional<double> averageFrom;
   std::string openDir;  // empty: build a new case
   std::string saveDir = "save";
   int threads = 0;  // 0: the OpenMP default
@@ -112,6 +134,11 @@ std::string batchUsage();
 // A core error in English, led by the option that sets the field at fault
 // ("option --first-step: ...") and followed by its detail.
 std::string batchErrorText(const CoreError& error);
+
+// The options of a run without any argument: the default case with the
+// absorbing far field, dt 0.005, until Cx stays within 0.1% over the
+// default window, at most 60000 steps (t = 300).
+BatchOptions noArgumentOptions();
 
 // How the run reports: history samples go to `out` (one line each, tab
 // separated), messages and progress bars to `err`. Progress bars are drawn

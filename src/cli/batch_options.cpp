@@ -105,7 +105,62 @@ auto folder(const char* name, std::string BatchOptions::*field) {
   };
 }
 
+bool applyFarField(BatchOptions& o, const std::string& v, std::string* error) {
+  if (v == "reflecting")
+    o.farField = FarField::Reflecting;
+  else if (v == "absorbing")
+    o.farField = FarField::Absorbing;
+  else
+    return optionError(error, "far-field", "must be reflecting or absorbing, got \"" + v + "\"");
+  return true;
+}
+
+bool applyRamp(BatchOptions& o, const std::string& v, std::string* error) {
+  double x = 0;
+  if (!parseDouble(v, x)) return optionError(error, "ramp", "\"" + v + "\" is not a number");
+  if (x < 0) return optionError(error, "ramp", "must be 0 or more, got " + v);
+  o.rampTime = x;
+  return true;
+}
+
+// EPS[,WINDOW]
+bool applyConverge(BatchOptions& o, const std::string& v, std::string* error) {
+  const size_t comma = v.find(',');
+  const std::string epsText = v.substr(0, comma);
+  double eps = 0, window = kDefaultConvergeWindow;
+  if (!parseDouble(epsText, eps))
+    return optionError(error, "converge", "\"" + epsText + "\" is not a number");
+  if (!(eps > 0)) return optionError(error, "converge", "EPS must be positive, got " + epsText);
+  if (comma != std::string::npos) {
+    const std::string windowText = v.substr(comma + 1);
+    if (!parseDouble(windowText, window))
+      return optionError(error, "converge", "window \"" + windowText + "\" is not a number");
+    if (!(window > 0))
+      return optionError(error, "converge", "WINDOW must be positive, got " + windowText);
+  }
+  o.convergeEps = eps;
+  o.convergeWindow = window;
+  return true;
+}
+
+bool applyAverageFrom(BatchOptions& o, const std::string& v, std::string* error) {
+  double x = 0;
+  if (!parseDouble(v, x))
+    return optionError(error, "average-from", "\"" + v + "\" is not a number");
+  o.averageFrom = x;
+  return true;
+}
+
 }  // namespace
+
+BatchOptions noArgumentOptions() {
+  BatchOptions o;
+  o.farField = FarField::Absorbing;
+  o.dt = 0.005;
+  o.convergeEps = 1e-3;
+  o.steps = 60000;
+  return o;
+}
 
 const std::vector<BatchOption>& batchOptionTable() {
   static const std::vector<BatchOption> table = withExportOptions(withPostOptions({
@@ -124,9 +179,19 @@ const std::vector<BatchOption>& batchOptionTable() {
       {"mach", "M", "Mach number (default 0.6)", flowParameter("mach", &BatchOptions::M)},
       {"pr", "PR", "Prandtl number (default 1)", flowParameter("pr", &BatchOptions::Pr)},
       {"k", "K", "ratio of specific heats, above 1 (default 1.4)", flowParameter("k", &BatchOptions::k)},
+      {"far-field", "KIND",
+       "outer boundary: reflecting (default) or absorbing (lets sound waves leave)",
+       applyFarField},
+      {"ramp", "T", "free stream rises smoothly from 0 to 1 over time T (default 0)", applyRamp},
       {"steps", "N", "solver steps to run, at most 10^9; 0 prepares and saves the case (default 1000)",
        integerBetween("steps", &BatchOptions::steps, 0, kMaxRunSteps,
                       "the step counter of a continued case must not overflow")},
+      {"converge", "EPS[,WINDOW]",
+       "stop once Cx stayed within EPS (relative) of its latest value over the last WINDOW "
+       "time units (default 15); exit 5 if --steps runs out first",
+       applyConverge},
+      {"average-from", "T", "print the time averages of Cx, Cp, Cf over t >= T at the end",
+       applyAverageFrom},
       {"open", "DIR", "continue the case saved in DIR instead of building a new one",
        folder("open", &BatchOptions::openDir)},
       {"save", "DIR", "folder the case is saved to at the end (default \"save\")",
@@ -197,8 +262,11 @@ std::string batchUsage() {
           "Runs a flow case round the sphere without a window: builds the grid, computes\n"
           "the interpolation data, sets the initial flow, runs the solver and saves the\n"
           "case. Every history sample is printed to standard output as one line\n"
-          "\"step<TAB>time<TAB>Cx<TAB>Cp<TAB>Cf\"; progress goes to standard error.\n"
+          "\"step<TAB>time<TAB>Cx<TAB>Cp<TAB>Cf\" followed by the five residuals (RMS of\n"
+          "dq/dt for ro, u, v, w, T); progress goes to standard error.\n"
           "Flow parameters are rounded to single precision, as the flow dialog stores them.\n"
+          "Without any option it runs the default case with --far-field absorbing\n"
+          "--dt 0.005 --converge 0.001 --steps 60000 and prints the final coefficients.\n"
           "\nOptions:\n";
   for (const BatchOption& o : batchOptionTable()) {
     std::string left = std::string("  --") + o.name;
@@ -211,8 +279,10 @@ std::string batchUsage() {
       text << std::string(column - left.size(), ' ');
     text << o.help << "\n";
   }
-  text << "\nExit status: 0 done; 2 bad option or input; 3 the solution diverged (the case\n"
-          "is still saved); 4 a file or folder could not be read or written.\n";
+  text << "\nExit status: 0 done (with --converge: converged); 2 bad option or input; 3 the\n"
+          "solution diverged (the case is still saved); 4 a file or folder could not be read\n"
+          "or written; 5 --converge was given and --steps ran out first (the case is still\n"
+          "saved).\n";
   return text.str();
 }
 

@@ -1,6 +1,7 @@
 // The run of brelvik-batch: Create or Open, interpolation, New, solver
 // passes, save.
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cmath>
@@ -16,6 +17,7 @@
 #include "grid/geometry.h"
 #include "grid/interpolation.h"
 #include "io/result_folder.h"
+#include "post/history_stats.h"
 #include "solver/solver.h"
 #include "state/work_team.h"
 
@@ -88,6 +90,8 @@ void storeFlowParameters(SimulationState& s, const BatchOptions& o) {
   if (o.M) s.M = toSingle(*o.M);
   if (o.Pr) s.Pr = toSingle(*o.Pr);
   if (o.k) s.k = toSingle(*o.k);
+  if (o.farField) s.farField = *o.farField;
+  if (o.rampTime) s.rampTime = *o.rampTime;
 }
 
 bool checkFlowParameters(const BatchOptions& o, std::string* error) {
@@ -126,13 +130,45 @@ void printSamples(SimulationState& s, int& printed, std::ostream& out) {
   std::lock_guard<std::mutex> series(s.seriesMutex);
   const int count = s.historyTime.size();
   for (; printed < count; ++printed) {
-    char line[160];
-    std::snprintf(line, sizeof line, "%d\t%.17g\t%.17g\t%.17g\t%.17g\n", s.stepCount,
-                  s.historyTime.item(printed), s.historyCx.item(printed),
-                  s.historyCp.item(printed), s.historyCf.item(printed));
-    out << line;
+    char line[320];
+    int length = std::snprintf(line, sizeof line, "%d\t%.17g\t%.17g\t%.17g\t%.17g", s.stepCount,
+                               s.historyTime.item(printed), s.historyCx.item(printed),
+                               s.historyCp.item(printed), s.historyCf.item(printed));
+    for (const ValueSeries& r : s.historyResidual) {
+      const double value = printed < r.size() ? r.item(printed) : NAN;
+      length += std::snprintf(line + length, sizeof line - size_t(length), "\t%.6e", value);
+    }
+    out << line << "\n";
   }
   out.flush();
+}
+
+bool settled(SimulationState& s, const BatchOptions& o) {
+  std::lock_guard<std::mutex> series(s.seriesMutex);
+  return cxSettled(s.historyTime, s.historyCx, o.convergeEps, o.convergeWindow);
+}
+
+void printSummary(SimulationState& s, const BatchOptions& o, std::ostream& err) {
+  char line[256];
+  std::snprintf(line, sizeof line, "brelvik-batch: final Cx = %.6g, Cp = %.6g, Cf = %.6g (t = %.6g)\n",
+                s.Cx, s.Cp, s.Cf, s.physicalTime);
+  err << line;
+  if (!o.averageFrom) return;
+  CoefficientAverage a;
+  {
+    std::lock_guard<std::mutex> series(s.seriesMutex);
+    a = timeAverage(s.historyTime, s.historyCx, s.historyCp, s.historyCf, *o.averageFrom);
+  }
+  if (a.samples == 0) {
+    std::snprintf(line, sizeof line, "brelvik-batch: no history sample at t >= %.6g to average\n",
+                  *o.averageFrom);
+  } else {
+    std::snprintf(line, sizeof line,
+                  "brelvik-batch: average over t >= %.6g (%d samples): Cx = %.6g, Cp = %.6g, "
+                  "Cf = %.6g\n",
+                  *o.averageFrom, a.samples, a.Cx, a.Cp, a.Cf);
+  }
+  err << line;
 }
 
 }  // namespace
@@ -158,13 +194,16 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
   // The solver step and the interpolation run on work teams of this size;
   // the OpenMP loops that remain (the sampling plane) follow it too.
   if (o.threads > 0) setComputeThreads(o.threads);
+  int teamSize = computeThreads();
 #ifdef _OPENMP
   if (o.threads > 0) omp_set_num_threads(o.threads);
-  // The OpenMP runtime ends the process when it cannot create its team;
-  // find out first and say so.
-  if (!canCreateThreads(omp_get_max_threads(), &error))
-    return failWith(kExitBadInput, std::string(o.threads > 0 ? "option --threads: " : "") + error);
+  teamSize = std::max(teamSize, omp_get_max_threads());
 #endif
+  // The OpenMP runtime ends the process when it cannot create its team, and
+  // a work team would throw in the middle of a step: find out first and say
+  // so.
+  if (!canCreateThreads(teamSize, &error))
+    return failWith(kExitBadInput, std::string(o.threads > 0 ? "option --threads: " : "") + error);
 
   if (!o.openDir.empty()) {
     if (!loadCase(s, o.openDir, &coreError))
@@ -199,12 +238,14 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
     printed = s.historyTime.size();  // samples of a loaded case were printed by its own run
   }
   int status = kExitDone;
+  bool converged = false;
   std::vector<VtkMoment> moments;
   {
     ProgressBar bar(io.err, io.progressBars);
     const auto started = Clock::now();
     for (int n = 1; n <= o.steps; ++n) {
       const bool passed = solverPass(s);
+      const int before = printed;
       printSamples(s, printed, io.out);
       if (s.divergedStep.load() >= 0) {
         bar.finish();
@@ -230,13 +271,25 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
                     s.physicalTime, s.Cx, rate,
                     formatSeconds(rate > 0 ? (o.steps - n) / rate : -1).c_str());
       bar.update(n, o.steps, text, n == o.steps);
+      if (o.convergeEps > 0 && printed != before && settled(s, o)) {
+        converged = true;
+        bar.finish();
+        io.err << "brelvik-batch: converged at step " << s.stepCount << ", time "
+               << s.physicalTime << "\n";
+        break;
+      }
     }
+  }
+  if (o.convergeEps > 0 && !converged && status == kExitDone) {
+    io.err << "brelvik-batch: Cx did not settle within " << o.steps << " steps\n";
+    status = kExitNotConverged;
   }
 
   if (!saveCase(s, o.saveDir, &coreError))
     return failWith(kExitFileError, batchErrorText(coreError));
   io.err << "brelvik-batch: case saved to " << o.saveDir << " (step " << s.stepCount
          << ", time " << s.physicalTime << ")\n";
+  printSummary(s, o, io.err);
   const int post = runPostProcessing(s, o, io.err);
   const int exported = exportAfterRun(s, o, moments, io.err);
   if (post != kExitDone) return post;
@@ -255,6 +308,7 @@ int batchMain(SimulationState& s, const std::vector<std::string>& args, std::ost
     out << batchUsage();
     return kExitDone;
   }
+  if (args.empty()) options = noArgumentOptions();
   // A thread (the solver's, the interpolation's, a kernel team's) or a
   // large array that the system refuses ends the run with a message and a
   // status of the README, never with an uncaught exception.

@@ -15,6 +15,7 @@
 
 #include "grid/geometry.h"
 #include "io/case_checks.h"
+#include "io/far_field_file.h"
 #include "io/result_folder.h"
 #include "io/staged_folder.h"
 #include "io/text_file.h"
@@ -353,6 +354,8 @@ bool loadCaseWithMessage(SimulationState& s, const std::string& folder, std::str
 
   CaseHeader h;
   if (!readCaseHeader(joinPath(folder, "all.txt"), h, error)) return false;
+  FarFieldSettings farField;
+  if (!readFarFieldFile(joinPath(folder, kFarFieldFileName), farField, error)) return false;
 
   // Read into a scratch table of our own: the workers are still running at
   // this point, and the state's table belongs to Save under the pass lock.
@@ -411,6 +414,8 @@ bool loadCaseWithMessage(SimulationState& s, const std::string& folder, std::str
     s.interpolationReady = h.interpolationReady;
     s.flowInitialised = h.flowInitialised;
     s.domainReady = h.domainReady;
+    s.farField = farField.farField;
+    s.rampTime = farField.rampTime;
     // Failures found on the replaced volumes no longer apply.
     s.interpolFailedCount = 0;
     s.interpolFailedVolume = -1;
@@ -422,6 +427,8 @@ bool loadCaseWithMessage(SimulationState& s, const std::string& folder, std::str
       s.historyCp = std::move(histories[1]);
       s.historyCf = std::move(histories[2]);
       s.historyTime = std::move(histories[3]);
+      // Residuals are not saved: the loaded samples have none.
+      for (ValueSeries& r : s.historyResidual) r.data.assign(s.historyTime.data.size(), NAN);
     }
     s.volumesGeneration.fetch_add(1);
   }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "io/far_field_file.h"
 #include "io/result_folder.h"
 #include "io/staged_folder.h"
 #include "io/text_file.h"
@@ -294,6 +295,8 @@ bool writeCaseTree(SimulationState& s, const std::string& folder, std::string* e
   CaseHeader h = caseHeaderOf(s);
   h.volumeCount = count;
   if (!writeCaseHeader(joinPath(folder, "all.txt"), h, error)) return false;
+  if (!writeFarFieldFile(joinPath(folder, kFarFieldFileName), {s.farField, s.rampTime}, error))
+    return false;
 
   ValueSeries cx, cp, cf, time;
   {

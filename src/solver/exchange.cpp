@@ -42,7 +42,9 @@ void globalVelocitiesPlane(FiniteVolume& vol, int i) {
 
 // --- Boundary conditions ---------------------------------------------------
 
-enum class Face { Inflow, Outflow, Sphere };
+// Outer: the whole outer face (the absorbing far field decides inflow and
+// outflow per point from the normal velocity).
+enum class Face { Inflow, Outflow, Outer, Sphere };
 
 // Calls f(ghost, mirror) for every ghost point of type `code` on the given
 // face of a shell-sector volume: j and k over the computed ranges, g = 1..G.
@@ -57,7 +59,7 @@ void forEachGhost(const FiniteVolume& vol, int schemeOrder, int code, Face face,
       if (face != Face::Sphere) {
         const int outer = pointIndex(vol, vol.i_end, j, k);
         const bool inflow = vol.point_glob[3 * size_t(outer)] <= kInflowLimitX;
-        if (inflow != (face == Face::Inflow)) continue;
+        if (face != Face::Outer && inflow != (face == Face::Inflow)) continue;
         for (int g = 1; g <= G; ++g) {
           const int ghost = pointIndex(vol, vol.i_end + g, j, k);
           if (tp[ghost] == code) f(ghost, pointIndex(vol, vol.i_end - g + 1, j, k));
@@ -99,6 +101,17 @@ double reflectedDivergence(const FiniteVolume& vol, const StepFactors& f, int m,
   sum += term(dv, vol.xi_y[a], vol.eta_y[a], vol.zeta_y[a]);
   sum += term(dw, vol.xi_z[a], vol.eta_z[a], vol.zeta_z[a]);
   return sum;
+}
+
+// The absorbing far-field state for the ghost g from its mirror m (the
+// outermost computed point for the one ghost layer of order 2). The
+// velocity pass and the scalar pass each evaluate it from the values
+// current at that moment and write only their own fields.
+FlowPoint absorbingGhost(const FiniteVolume& vol, const FarFieldParams& ff, int g, int m,
+                         const Vec3& freeStream) {
+  const size_t i = size_t(m);
+  const FlowPoint interior{vol.ro[i], vol.u[i], vol.v[i], vol.w[i], vol.T[i]};
+  return absorbingState(interior, outwardNormal(vol, g), freeStream, ff.gam, ff.M);
 }
 
 }  // namespace
@@ -199,23 +212,34 @@ void scalarReceiver(const std::vector<FiniteVolume>& vols, FiniteVolume& vol, in
   vol.P[size_t(n)] = ro * T;
 }
 
-void boundaryVelocityVolume(FiniteVolume& vol, int schemeOrder, int code) {
+void boundaryVelocityVolume(FiniteVolume& vol, int schemeOrder, int code,
+                            const FarFieldParams& ff) {
   if (!vol.allocated || vol.kind != 2) return;
   double* u = vol.u.data();
   double* v = vol.v.data();
   double* w = vol.w.data();
-  // Free stream (1, 0, 0) in the volume's local axes.
-  const double uInf = vol.axis_x[0], vInf = vol.axis_y[0], wInf = vol.axis_z[0];
-  forEachGhost(vol, schemeOrder, code, Face::Inflow, [&](int g, int m) {
-    u[g] = 2.0 * uInf - u[m];
-    v[g] = 2.0 * vInf - v[m];
-    w[g] = 2.0 * wInf - w[m];
-  });
-  forEachGhost(vol, schemeOrder, code, Face::Outflow, [&](int g, int m) {
-    u[g] = u[m];
-    v[g] = v[m];
-    w[g] = w[m];
-  });
+  // Free stream (speed, 0, 0) in the volume's local axes.
+  const double uInf = ff.speed * vol.axis_x[0], vInf = ff.speed * vol.axis_y[0],
+               wInf = ff.speed * vol.axis_z[0];
+  if (ff.kind == FarField::Absorbing) {
+    forEachGhost(vol, schemeOrder, code, Face::Outer, [&](int g, int m) {
+      const FlowPoint b = absorbingGhost(vol, ff, g, m, {uInf, vInf, wInf});
+      u[g] = b.u;
+      v[g] = b.v;
+      w[g] = b.w;
+    });
+  } else {
+    forEachGhost(vol, schemeOrder, code, Face::Inflow, [&](int g, int m) {
+      u[g] = 2.0 * uInf - u[m];
+      v[g] = 2.0 * vInf - v[m];
+      w[g] = 2.0 * wInf - w[m];
+    });
+    forEachGhost(vol, schemeOrder, code, Face::Outflow, [&](int g, int m) {
+      u[g] = u[m];
+      v[g] = v[m];
+      w[g] = w[m];
+    });
+  }
   forEachGhost(vol, schemeOrder, code, Face::Sphere, [&](int g, int m) {
     u[g] = -u[m];
     v[g] = -v[m];
@@ -223,37 +247,54 @@ void boundaryVelocityVolume(FiniteVolume& vol, int schemeOrder, int code) {
   });
 }
 
-void boundaryDivergenceVolume(FiniteVolume& vol, int schemeOrder, int code) {
+void boundaryDivergenceVolume(FiniteVolume& vol, int schemeOrder, int code,
+                              const FarFieldParams& ff) {
   if (!vol.allocated || vol.kind != 2) return;
   const StepFactors f(vol);
   double* dv = vol.div.data();
-  forEachGhost(vol, schemeOrder, code, Face::Inflow,
-               [&](int g, int m) { dv[g] = reflectedDivergence(vol, f, m, g, false); });
-  forEachGhost(vol, schemeOrder, code, Face::Outflow,
-               [&](int g, int m) { dv[g] = reflectedDivergence(vol, f, m, g, true); });
+  if (ff.kind == FarField::Absorbing) {
+    // The ghost velocity is no reflection of the interior one: extrapolate
+    // div with zero normal gradient.
+    forEachGhost(vol, schemeOrder, code, Face::Outer, [&](int g, int m) { dv[g] = dv[m]; });
+  } else {
+    forEachGhost(vol, schemeOrder, code, Face::Inflow,
+                 [&](int g, int m) { dv[g] = reflectedDivergence(vol, f, m, g, false); });
+    forEachGhost(vol, schemeOrder, code, Face::Outflow,
+                 [&](int g, int m) { dv[g] = reflectedDivergence(vol, f, m, g, true); });
+  }
   forEachGhost(vol, schemeOrder, code, Face::Sphere,
                [&](int g, int m) { dv[g] = reflectedDivergence(vol, f, m, m, false); });
 }
 
 void boundaryScalarsVolume(FiniteVolume& vol, int schemeOrder, int code, double gam, double M,
-                           double Re) {
+                           double Re, const FarFieldParams& ff) {
   if (!vol.allocated || vol.kind != 2) return;
   double* P = vol.P.data();
   double* T = vol.T.data();
   double* ro = vol.ro.data();
   const double* dv = vol.div.data();
-  // Inflow: face temperature 1, pressure extrapolated.
-  forEachGhost(vol, schemeOrder, code, Face::Inflow, [&](int g, int m) {
-    P[g] = P[m];
-    T[g] = 2.0 - T[m];
-    ro[g] = P[g] / T[g];
-  });
-  // Outflow: face pressure 1, density extrapolated.
-  forEachGhost(vol, schemeOrder, code, Face::Outflow, [&](int g, int m) {
-    P[g] = 2.0 - P[m];
-    ro[g] = ro[m];
-    T[g] = P[g] / ro[g];
-  });
+  if (ff.kind == FarField::Absorbing) {
+    const Vec3 inf{ff.speed * vol.axis_x[0], ff.speed * vol.axis_y[0], ff.speed * vol.axis_z[0]};
+    forEachGhost(vol, schemeOrder, code, Face::Outer, [&](int g, int m) {
+      const FlowPoint b = absorbingGhost(vol, ff, g, m, inf);
+      ro[g] = b.ro;
+      T[g] = b.T;
+      P[g] = b.ro * b.T;
+    });
+  } else {
+    // Inflow: face temperature 1, pressure extrapolated.
+    forEachGhost(vol, schemeOrder, code, Face::Inflow, [&](int g, int m) {
+      P[g] = P[m];
+      T[g] = 2.0 - T[m];
+      ro[g] = P[g] / T[g];
+    });
+    // Outflow: face pressure 1, density extrapolated.
+    forEachGhost(vol, schemeOrder, code, Face::Outflow, [&](int g, int m) {
+      P[g] = 2.0 - P[m];
+      ro[g] = ro[m];
+      T[g] = P[g] / ro[g];
+    });
+  }
   // Sphere: adiabatic wall; the normal pressure gradient balances the
   // viscous normal stress term carried by the divergence.
   forEachGhost(vol, schemeOrder, code, Face::Sphere, [&](int g, int m) {

@@ -6,6 +6,7 @@
 #include <array>
 #include <vector>
 
+#include "solver/far_field.h"
 #include "state/simulation_state.h"
 
 namespace brelvik::exchange_detail {
@@ -58,11 +59,14 @@ void serveOrdered(const ReceiverLists& lists, std::vector<FiniteVolume>& vols, F
 }
 
 // Boundary conditions of one volume (nothing unless it is an allocated
-// shell sector).
-void boundaryVelocityVolume(FiniteVolume& vol, int schemeOrder, int code);
-void boundaryDivergenceVolume(FiniteVolume& vol, int schemeOrder, int code);
+// shell sector). `ff` chooses the outer faces' conditions (reflecting
+// or absorbing) and the free-stream speed they impose.
+void boundaryVelocityVolume(FiniteVolume& vol, int schemeOrder, int code,
+                            const FarFieldParams& ff);
+void boundaryDivergenceVolume(FiniteVolume& vol, int schemeOrder, int code,
+                              const FarFieldParams& ff);
 void boundaryScalarsVolume(FiniteVolume& vol, int schemeOrder, int code, double gam, double M,
-                           double Re);
+                           double Re, const FarFieldParams& ff);
 
 // Derived fields over the planes firstPlane..lastPlane of one volume:
 // u_glob, v_glob, w_glob (the local velocity rotated into the global axes)

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <mutex>
 
+#include "solver/residuals.h"
 #include "solver/step_plan.h"
 #include "state/simulation_state.h"
 
@@ -32,7 +33,9 @@ void setInitialState(SimulationState& s) {
     s.historyCp.clear();
     s.historyCf.clear();
     s.historyTime.clear();
+    for (ValueSeries& r : s.historyResidual) r.clear();
   }
+  s.residual = {};
   if (s.schemeOrder != 2) return;
   runInitialPhases(s);
 }
@@ -50,7 +53,8 @@ void stepOnce(SimulationState& s) {
   const int count = s.volumeCount;
   std::vector<FiniteVolume>& vols = s.volumes;
   std::vector<double> pressureX, frictionX;
-  runStepPhases(s, pressureX, frictionX);
+  std::vector<ResidualSums> residualParts;
+  runStepPhases(s, pressureX, frictionX, residualParts);
 
   double pressureSum = 0.0, frictionSum = 0.0;
   for (int vi = 0; vi < count; ++vi) {
@@ -63,6 +67,7 @@ void stepOnce(SimulationState& s) {
   s.Cf = frictionCoefficient(s, frictionSum);
   // The same value computeCx() would return, without integrating twice more.
   s.Cx = s.Cf + s.Cp;
+  s.residual = residualRms(residualParts, s.dt);
 
   s.historyCounter += 1;
   if (s.historyCounter < s.historyInterval) return;
@@ -76,6 +81,10 @@ void stepOnce(SimulationState& s) {
     s.historyCf.item(s.historyCf.size() - 1) = s.Cf;
     s.historyTime.append();
     s.historyTime.item(s.historyTime.size() - 1) = s.physicalTime;
+    for (size_t q = 0; q < 5; ++q) {
+      s.historyResidual[q].append();
+      s.historyResidual[q].item(s.historyResidual[q].size() - 1) = s.residual[q];
+    }
   }
   s.historyCounter = 0;
 }

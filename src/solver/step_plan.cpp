@@ -146,6 +146,9 @@ struct StepCache {
   StepPlan step, exchange, vorticity;
   std::vector<Counter> done;       // per phase * volume
   std::vector<Counter> phaseDone;  // per phase
+  std::vector<std::atomic<unsigned char>> taken;  // per unit
+  Counter firstOpen;  // no unit before it is unstarted
+  Counter completed;  // units completed in this run
 };
 
 namespace {
@@ -178,6 +181,10 @@ struct RunInputs {
   const ReceiverLists& lists;
   double* pressureX = nullptr;
   double* frictionX = nullptr;
+  ResidualSums* residuals = nullptr;  // per volume, with the pressure drag
+  // The far field at physicalTime: within a step both exchanges use the
+  // free stream of the step's end (the time is advanced before the step).
+  FarFieldParams ff = {};
 };
 
 template <class F>
@@ -214,7 +221,7 @@ void execute(const StepPlan& plan, const Unit& u, RunInputs& in) {
       globalVelocitiesSlab(v, u.first, u.last);
       break;
     case Work::VelocityBoundary2:
-      boundaryVelocityVolume(v, order, 2);
+      boundaryVelocityVolume(v, order, 2, in.ff);
       globalVelocitiesSlab(v, 0, v.i_begin - 1);
       globalVelocitiesSlab(v, v.i_end + 1, v.Nx);
       break;
@@ -224,8 +231,8 @@ void execute(const StepPlan& plan, const Unit& u, RunInputs& in) {
     case Work::VelocityBoundary3:
       // Boundary div (2) reads the velocities only; div at the computed
       // points (the next phase) writes other points than it.
-      boundaryVelocityVolume(v, order, 3);
-      boundaryDivergenceVolume(v, order, 2);
+      boundaryVelocityVolume(v, order, 3, in.ff);
+      boundaryDivergenceVolume(v, order, 2, in.ff);
       break;
     case Work::Divergence:
       divergenceSlab(v, u.first, u.last);
@@ -236,27 +243,39 @@ void execute(const StepPlan& plan, const Unit& u, RunInputs& in) {
     case Work::ScalarBoundary2:
       // Boundary scalars (2) reads div at the computed points and the code-2
       // ghosts, which boundary div (3) does not write.
-      boundaryDivergenceVolume(v, order, 3);
-      boundaryScalarsVolume(v, order, 2, in.p.k, in.p.M, in.p.Re);
+      boundaryDivergenceVolume(v, order, 3, in.ff);
+      boundaryScalarsVolume(v, order, 2, in.p.k, in.p.M, in.p.Re, in.ff);
       break;
     case Work::ScalarReceivers:
       serveChunk(in, v, u.volume, u, scalarReceiver);
       break;
     case Work::ScalarBoundary3:
-      boundaryScalarsVolume(v, order, 3, in.p.k, in.p.M, in.p.Re);
+      boundaryScalarsVolume(v, order, 3, in.p.k, in.p.M, in.p.Re, in.ff);
       break;
     case Work::Vorticity:
       vorticitySlab(v, u.first, u.last);
       break;
     case Work::Drag:
-      if (u.first == 0)
+      if (u.first == 0) {
         in.pressureX[u.volume] = pressureDragOf(v);
-      else
+        if (in.residuals) in.residuals[u.volume] = residualSumsOf(v);
+      } else
         in.frictionX[u.volume] = frictionDragOf(v, order);
       break;
   }
 }
 
+// Units ahead of the first unstarted one that a participant looks at for one
+// whose dependencies are complete.
+constexpr int kLookahead = 64;
+
+// Runs the plan on the team. A participant takes the first unstarted unit
+// (within kLookahead of the first one) whose dependencies are complete, so
+// while one volume waits for a descheduled thread's unit, the others carry
+// on with the later phases of other volumes. It never waits while it holds
+// a unit; with nothing ready it waits for the next completion. The first
+// unstarted unit only depends on started units, so some completion always
+// comes.
 void runPlan(const StepPlan& plan, StepCache& c, RunInputs& in, bool parallel) {
   const int unitCount = int(plan.units.size());
   const int participants =
@@ -270,29 +289,68 @@ void runPlan(const StepPlan& plan, StepCache& c, RunInputs& in, bool parallel) {
   const size_t V = size_t(plan.volumeCount);
   if (c.done.size() != plan.phases.size() * V) c.done = std::vector<Counter>(plan.phases.size() * V);
   if (c.phaseDone.size() != plan.phases.size()) c.phaseDone = std::vector<Counter>(plan.phases.size());
+  if (c.taken.size() != size_t(unitCount)) c.taken = std::vector<std::atomic<unsigned char>>(size_t(unitCount));
   for (Counter& k : c.done) k.n.store(0, std::memory_order_relaxed);
   for (Counter& k : c.phaseDone) k.n.store(0, std::memory_order_relaxed);
-  std::atomic<int> next{0};
+  for (auto& t : c.taken) t.store(0, std::memory_order_relaxed);
+  c.firstOpen.n.store(0, std::memory_order_relaxed);
+  c.completed.n.store(0, std::memory_order_relaxed);
+
+  auto ready = [&](const Unit& u) {
+    const size_t p = size_t(u.phase);
+    if (plan.phases[p].wait == Wait::Nothing) return true;
+    const size_t q = p - 1;
+    if (u.waitsForAll) return c.phaseDone[q].n.load(std::memory_order_acquire) >= plan.unitsOfPhase[q];
+    const size_t at = q * V + size_t(u.volume);
+    return c.done[at].n.load(std::memory_order_acquire) >= plan.unitsOfPhaseAndVolume[at];
+  };
+  auto finish = [&](const Unit& u) {
+    const size_t p = size_t(u.phase);
+    if (u.volume >= 0) {
+      c.done[p * V + size_t(u.volume)].n.fetch_add(1, std::memory_order_release);
+    } else {
+      for (size_t v = 0; v < V; ++v) c.done[p * V + v].n.fetch_add(1, std::memory_order_release);
+    }
+    c.phaseDone[p].n.fetch_add(1, std::memory_order_release);
+    completeOne(c.completed);
+  };
+  // Moves firstOpen past the units that are taken; returns the first
+  // unit this call found untaken.
+  auto advance = [&](int from) {
+    int f = from;
+    while (f < unitCount && c.taken[size_t(f)].load(std::memory_order_acquire)) ++f;
+    int seen = c.firstOpen.n.load(std::memory_order_relaxed);
+    while (seen < f && !c.firstOpen.n.compare_exchange_weak(seen, f, std::memory_order_acq_rel)) {
+    }
+    return f;
+  };
+
   threadTeam().run(participants, [&](int) {
-    for (int t = next.fetch_add(1, std::memory_order_relaxed); t < unitCount;
-         t = next.fetch_add(1, std::memory_order_relaxed)) {
-      const Unit& u = plan.units[size_t(t)];
-      const size_t p = size_t(u.phase);
-      if (plan.phases[p].wait != Wait::Nothing) {
-        const size_t q = p - 1;
-        if (u.waitsForAll)
-          waitAtLeast(c.phaseDone[q].n, plan.unitsOfPhase[q]);
-        else
-          waitAtLeast(c.done[q * V + size_t(u.volume)].n,
-                      plan.unitsOfPhaseAndVolume[q * V + size_t(u.volume)]);
+    for (;;) {
+      const int start = c.firstOpen.n.load(std::memory_order_acquire);
+      if (start >= unitCount) return;
+      const int completedBefore = c.completed.n.load(std::memory_order_acquire);
+      const int limit = std::min(unitCount, start + kLookahead);
+      int claimed = -1;
+      for (int t = start; t < limit && claimed < 0; ++t) {
+        if (c.taken[size_t(t)].load(std::memory_order_relaxed)) continue;
+        if (!ready(plan.units[size_t(t)])) continue;
+        if (c.taken[size_t(t)].exchange(1, std::memory_order_acq_rel) == 0) claimed = t;
       }
-      execute(plan, u, in);
-      if (u.volume >= 0) {
-        completeOne(c.done[p * V + size_t(u.volume)]);
-      } else {
-        for (size_t v = 0; v < V; ++v) completeOne(c.done[p * V + v]);
+      if (claimed < 0) {
+        // Every unit of the window may have been taken (and completed)
+        // meanwhile: look again from the first untaken one. Wait only when
+        // the first untaken unit itself is not ready: it waits for units that
+        // are taken and not yet complete.
+        const int first = advance(start);
+        if (first >= unitCount) return;
+        if (first != start) continue;
+        waitAtLeast(c.completed.n, completedBefore + 1);
+        continue;
       }
-      completeOne(c.phaseDone[p]);
+      if (claimed == start) advance(start);
+      execute(plan, plan.units[size_t(claimed)], in);
+      finish(plan.units[size_t(claimed)]);
     }
   });
 }
@@ -305,6 +363,7 @@ std::vector<double> timeStepUnits(SimulationState& s, std::vector<Unit>* units) 
   StepCache& c = cacheOf(s);
   std::vector<double> pressureX(size_t(s.volumeCount)), frictionX(size_t(s.volumeCount));
   RunInputs in{s, flowParams(s), c.lists, pressureX.data(), frictionX.data()};
+  in.ff = farFieldParams(s);
   std::vector<double> seconds;
   for (const Unit& u : c.step.units) {
     const auto t0 = std::chrono::steady_clock::now();
@@ -318,17 +377,20 @@ std::vector<double> timeStepUnits(SimulationState& s, std::vector<Unit>* units) 
 }  // namespace step_detail
 
 void runStepPhases(SimulationState& s, std::vector<double>& pressureX,
-                   std::vector<double>& frictionX) {
+                   std::vector<double>& frictionX, std::vector<ResidualSums>& residuals) {
   StepCache& c = cacheOf(s);
   pressureX.assign(size_t(s.volumeCount), 0.0);
   frictionX.assign(size_t(s.volumeCount), 0.0);
-  RunInputs in{s, flowParams(s), c.lists, pressureX.data(), frictionX.data()};
+  residuals.assign(size_t(s.volumeCount), ResidualSums{});
+  RunInputs in{s, flowParams(s), c.lists, pressureX.data(), frictionX.data(), residuals.data(),
+               farFieldParams(s)};
   runPlan(c.step, c, in, true);
 }
 
 void runInitialPhases(SimulationState& s) {
   StepCache& c = cacheOf(s);
   RunInputs in{s, flowParams(s), c.lists};
+  in.ff = farFieldParams(s);
   runPlan(c.exchange, c, in, false);
   runPlan(c.vorticity, c, in, false);
 }
@@ -336,6 +398,7 @@ void runInitialPhases(SimulationState& s) {
 void exchangeAll(SimulationState& s) {
   StepCache& c = cacheOf(s);
   RunInputs in{s, flowParams(s), c.lists};
+  in.ff = farFieldParams(s);
   runPlan(c.exchange, c, in, false);
 }
 

@@ -37,6 +37,7 @@
 
 #include "solver/exchange_parts.h"
 #include "solver/kernels.h"
+#include "solver/residuals.h"
 
 namespace brelvik {
 
@@ -112,9 +113,10 @@ struct StepCache;
 
 // One time step's phases (predictor, exchange, corrector, exchange,
 // vorticity, drag), on computeThreads() threads; fills pressure and friction
-// drag per volume (0 for volumes that are not shell sectors).
+// drag per volume (0 for volumes that are not shell sectors) and the
+// residual sums per volume (residuals.h; taken with the pressure drag).
 void runStepPhases(SimulationState& s, std::vector<double>& pressureX,
-                   std::vector<double>& frictionX);
+                   std::vector<double>& frictionX, std::vector<ResidualSums>& residuals);
 
 // The initial state's phases (global velocities, exchange, vorticity) on the
 // calling thread.

@@ -14,6 +14,7 @@
 // - Worker threads never call GUI code; they call the callbacks below, which
 //   the GUI installs and which must be safe to call from any thread.
 
+#include <array>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -61,6 +62,14 @@ struct SamplingPlane {
 // dialogs choose their button captions from it.
 enum class RunState { kIdle, kRunning };
 
+// What the ghost points beyond the outer radius hold.
+//  Reflecting: the inflow side holds velocity and temperature at the free
+//    stream and extrapolates pressure, the outflow side holds pressure and
+//    extrapolates the rest; both reflect acoustic waves completely.
+//  Absorbing: a characteristic (Riemann-invariant) far field along the local
+//    outward normal that lets outgoing waves leave (solver/far_field.h).
+enum class FarField : int { Reflecting = 0, Absorbing = 1 };
+
 // Callbacks through which worker threads reach the GUI. Each may be empty.
 struct StateCallbacks {
   std::function<void()> repaint;                 // queued repaint of the view
@@ -88,6 +97,12 @@ struct SimulationState {
   double k = 1.4;
   double pi = 3.14159265358979;  // the stored 15-digit constant, not full-precision pi
 
+  // Far field (saved beside the global state file, io/result_folder.h).
+  FarField farField = FarField::Reflecting;
+  // The free-stream speed the far field imposes rises smoothly from 0 to 1
+  // over this time (0: the impulsive start).
+  double rampTime = 0;
+
   // Time, coefficients and histories.
   double physicalTime = 0;
   int stepCount = 0;
@@ -95,6 +110,12 @@ struct SimulationState {
   int historyInterval = 10;
   int historyCounter = 0;
   ValueSeries historyCx, historyCp, historyCf, historyTime;
+  // RMS over the computed points of (q^{n+1} - q^n)/dt for ro, u, v, w, T
+  // (in this order) of the latest step, and one value of each per history
+  // sample, appended with historyCx under seriesMutex and cleared with it.
+  // Not saved: a loaded case holds NaN for the samples of earlier runs.
+  std::array<double, 5> residual{};
+  std::array<ValueSeries, 5> historyResidual;
 
   // Readiness and run flags.
   std::atomic<int> gridCreated{0};

@@ -77,6 +77,12 @@ TEST(BatchOptions, BadOptionsAreRefusedWithTheOptionNamed) {
       {{"-n", "5"}, "-n"},
       {{"--open", "somewhere", "--nx", "6"}, "--nx"},
       {{"--first-step", "0.01", "--open", "somewhere"}, "--first-step"},
+      {{"--far-field", "open"}, "--far-field"},
+      {{"--ramp", "-1"}, "--ramp"},
+      {{"--converge", "0"}, "--converge"},
+      {{"--converge", "1e-3,"}, "--converge"},
+      {{"--converge", "1e-3,-2"}, "--converge"},
+      {{"--average-from", "soon"}, "--average-from"},
       // Upper bounds: above them nothing is allocated or started.
       {{"--threads", "70000"}, "--threads"},
       {{"--threads", "2147483647"}, "--threads"},

@@ -12,6 +12,7 @@
 #include "cli/batch.h"
 #include "grid/geometry.h"
 #include "io/result_folder.h"
+#include "post/history_stats.h"
 
 using namespace brelvik;
 namespace fs = std::filesystem;
@@ -69,6 +70,7 @@ BatchResult run(const std::vector<std::string>& args, bool terminal = false) {
 struct Sample {
   int step;
   double time, Cx, Cp, Cf;
+  double residual[5];  // ro, u, v, w, T
 };
 
 std::vector<Sample> samples(const std::string& out) {
@@ -84,6 +86,10 @@ std::vector<Sample> samples(const std::string& out) {
     x.Cx = std::strtod(p, &p);
     x.Cp = std::strtod(p, &p);
     x.Cf = std::strtod(p, &p);
+    for (double& r : x.residual) {
+      EXPECT_EQ(*p, '\t') << line;
+      r = std::strtod(p, &p);
+    }
     EXPECT_EQ(*p, '\0') << line;
     result.push_back(x);
   }
@@ -301,6 +307,41 @@ TEST(BatchRun, DivergenceExitsWithThreeNamingTheStepAndStillSaves) {
   ASSERT_TRUE(loadCase(t, dir, &error)) << error;
   EXPECT_EQ(t.stepCount, step);
   EXPECT_FALSE(std::isfinite(t.Cx));
+}
+
+TEST(BatchRun, ConvergeStopsAtTheFirstSettledSampleOrExitsWithFive) {
+  // Cx stays within 50% over 0.03 time units soon after the start.
+  const std::string dir = freshDir("converge");
+  SimulationState s;
+  const BatchResult r = run(s, smallCase({"--far-field", "absorbing", "--converge", "0.5,0.03",
+                                          "--steps", "2000", "--average-from", "0",
+                                          "--save", dir}));
+  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_LT(s.stepCount, 2000);
+  EXPECT_TRUE(cxSettled(s.historyTime, s.historyCx, 0.5, 0.03));
+  ValueSeries time = s.historyTime, cx = s.historyCx;  // one sample earlier it was not
+  time.data.pop_back();
+  cx.data.pop_back();
+  EXPECT_FALSE(cxSettled(time, cx, 0.5, 0.03));
+  EXPECT_NE(r.err.find("converged at step " + std::to_string(s.stepCount)), std::string::npos);
+  EXPECT_NE(r.err.find("final Cx"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("average over t >= 0"), std::string::npos) << r.err;
+  const auto lines = samples(r.out);
+  ASSERT_EQ(int(lines.size()), s.historyCx.size());
+  const double lastResidual = s.historyResidual[4].item(s.historyCx.size() - 1);
+  EXPECT_NEAR(lines.back().residual[4], lastResidual, 1e-6 * lastResidual);  // printed %.6e
+
+  // The budget runs out first: status 5, and the case is saved all the same
+  // with its far field.
+  const std::string budget = freshDir("budget");
+  const BatchResult b = run(smallCase({"--far-field", "absorbing", "--converge", "1e-12",
+                                       "--steps", "30", "--save", budget}));
+  EXPECT_EQ(b.status, 5) << b.err;
+  SimulationState t;
+  CoreError error;
+  ASSERT_TRUE(loadCase(t, budget, &error)) << error;
+  EXPECT_EQ(t.stepCount, 30);
+  EXPECT_EQ(t.farField, FarField::Absorbing);
 }
 
 #ifdef _OPENMP

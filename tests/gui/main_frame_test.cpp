@@ -9,13 +9,17 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
 
 #include "gui/dialogs/about_dialog.h"
 #include "gui/app/brelvik_doc.h"
 #include "gui/app/main_frame.h"
+#include "gui/dialogs/open_save_dialog.h"
 #include "gui/dialogs/parameters_flow_dialog.h"
+#include "gui/app/unsaved_changes.h"
 #include "state/simulation_state.h"
 #include "test_support.h"
 
@@ -258,6 +262,45 @@ class MainFrameTest : public QObject {
     QVERIFY(boxes.texts[0].contains(QStringLiteral("объём 3")));
     QVERIFY(boxes.texts[0].contains(QStringLiteral("1234")));
     QVERIFY(frame->messagePane()->text().contains(QStringLiteral("Интерполяция остановлена")));
+  }
+
+  // Close, New and Open ask «Сохранить изменения?» for a changed case:
+  // Cancel keeps everything, Save runs the Save dialog and goes on once the
+  // case is saved; a saved case is closed without a question.
+  void unsavedCaseIsNotDiscardedWithoutAsking() {
+    QTemporaryDir tmp;
+    int asked = 0;
+    SaveAnswer answer = SaveAnswer::Cancel;
+    setSaveQuestion([&](QWidget*) {
+      ++asked;
+      return answer;
+    });
+    QVERIFY(!caseChangedSinceSave(*s));  // a fresh program has nothing to lose
+    makeReady();
+    s->physicalTime = 0.5;
+    for (ValueSeries* h : {&s->historyCx, &s->historyCp, &s->historyCf, &s->historyTime}) h->resize(1);
+
+    QVERIFY(!frame->close());
+    QVERIFY(frame->isVisible());
+    QVERIFY(frame->runCommand(kCmdNew));
+    QCOMPARE(s->physicalTime, 0.5);  // New did not run
+    QCOMPARE(asked, 2);
+
+    answer = SaveAnswer::Save;
+    const QString folder = tmp.filePath(QStringLiteral("asked"));
+    brelvik_test::onNextModal<CSaveDialog>([&](CSaveDialog* dlg) {
+      dlg->findChild<QLineEdit*>(QStringLiteral("1000"))->setText(folder);
+      dlg->accept();
+    });
+    QVERIFY(frame->close());
+    QCOMPARE(asked, 3);
+    QVERIFY(QFileInfo(folder + QStringLiteral("/all.txt")).isFile());
+
+    // Saved: closing again asks nothing.
+    frame->show();
+    QVERIFY(frame->close());
+    QCOMPARE(asked, 3);
+    setSaveQuestion([](QWidget*) { return SaveAnswer::Discard; });
   }
 
   void flowParametersThroughTheMenu() {

@@ -7,6 +7,7 @@
 
 #include "gui/dialogs/parameters_flow_dialog.h"
 #include "state/simulation_state.h"
+#include "test_support.h"
 
 using namespace brelvik;
 
@@ -61,15 +62,45 @@ class ParametersFlowDialogTest : public QObject {
     dlg.show();
     edit(dlg, "1000")->setText(QStringLiteral("2.5e-4abc"));
     edit(dlg, "1014")->setText(QStringLiteral("  400 "));
-    edit(dlg, "1015")->setText(QStringLiteral("fast"));
-    edit(dlg, "1016")->setText(QString());
+    edit(dlg, "1015")->setText(QStringLiteral("0.5 fast"));
+    edit(dlg, "1016")->setText(QStringLiteral("+0.7"));
     edit(dlg, "1018")->setText(QStringLiteral("1.67,0"));
     dlg.accept();
     QCOMPARE(s.dt, 0.0002500000118743628);
     QCOMPARE(s.Re, 400.0);
-    QCOMPARE(s.M, 0.0);
-    QCOMPARE(s.Pr, 0.0);
+    QCOMPARE(s.M, 0.5);
+    QCOMPARE(s.Pr, double(0.7f));
     QCOMPARE(s.k, double(1.67f));
+  }
+
+  // Values the solver cannot run with (letters read as 0, zero, negative,
+  // beyond single precision, k <= 1) are refused with a message naming the
+  // field; nothing is stored and the dialog stays open.
+  void unusableValuesAreRefusedNamingTheField() {
+    const struct {
+      const char* id;
+      const char* text;
+      const char* field;
+    } cases[] = {{"1000", "0", "dt"},    {"1000", "-1e-3", "dt"}, {"1014", "letters", "Re"},
+                 {"1014", "1e39", "Re"}, {"1015", "0", "M"},      {"1016", "-0.7", "Pr"},
+                 {"1018", "1", "k"},     {"1018", "0.5", "k"}};
+    for (const auto& c : cases) {
+      SimulationState s;
+      CParametersFlow dlg(s);
+      dlg.show();
+      edit(dlg, c.id)->setText(QString::fromLatin1(c.text));
+      brelvik_test::MessageBoxCatcher boxes;
+      dlg.accept();
+      QCOMPARE(boxes.texts.size(), 1);
+      QVERIFY2(boxes.texts[0].startsWith(QString::fromLatin1(c.field) + ":"),
+               qPrintable(boxes.texts[0]));
+      QVERIFY(dlg.isVisible());
+      QCOMPARE(s.dt, 0.001);
+      QCOMPARE(s.Re, 100.0);
+      QCOMPARE(s.M, 0.6);
+      QCOMPARE(s.Pr, 1.0);
+      QCOMPARE(s.k, 1.4);
+    }
   }
 
   void escapeChangesNothing() {

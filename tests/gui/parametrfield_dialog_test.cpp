@@ -92,7 +92,7 @@ class ParametrfieldDialogTest : public QObject {
     QCOMPARE(s.volumes[0].Nx, 6 + s.schemeOrder);
 
     struct Case { const char* id; const char* text; const char* field; };
-    const Case cases[] = {{"1014", "-3", "Nx"}, {"1021", "abc", "Сжатие"},
+    const Case cases[] = {{"1014", "-3", "Nx"}, {"1014", "0", "Nx"}, {"1021", "abc", "Сжатие"},
                           {"1000", "0", "Размер"}};
     for (const Case& c : cases) {
       typeSmallGrid(dlg);

@@ -218,6 +218,19 @@ class PostDialogsTest : public QObject {
     QCOMPARE(s.seedX.size(), 4);
     for (int id : {1021, 1022, 1023, 1026, 1027}) QVERIFY(text(dlg, id).isEmpty());
 
+    // A count beyond the seed bound is refused with a message naming N; the
+    // seeds and the typed circle stay (it used to abort the program).
+    type(dlg, 1026, "1");
+    type(dlg, 1027, "99999999999");
+    {
+      MessageBoxCatcher boxes;
+      press(dlg, 1024);
+      QCOMPARE(boxes.texts.size(), 1);
+      QVERIFY2(boxes.texts[0].startsWith(QStringLiteral("N:")), qPrintable(boxes.texts[0]));
+    }
+    QCOMPARE(s.seedX.size(), 4);
+    QCOMPARE(text(dlg, 1027), QString("99999999999"));
+
     // The list shows the state when the dialog is shown again.
     dlg.hide();
     {

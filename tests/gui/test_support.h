@@ -11,7 +11,14 @@
 #include <QTimer>
 #include <functional>
 
+#include "gui/app/unsaved_changes.h"
+
 namespace brelvik_test {
+
+// «Сохранить изменения?» is answered "No" in every test that does not set
+// its own answer, so commands that discard a case never wait for a click.
+inline const bool kDiscardChangesByDefault =
+    (brelvik::setSaveQuestion([](QWidget*) { return brelvik::SaveAnswer::Discard; }), true);
 
 // Watches for modal message boxes while a test runs a command that may show
 // one: records each box's text and closes it, so the command's nested event

@@ -136,15 +136,19 @@ inline void correctVolume(FiniteVolume& v, const FlowParams& p) {
   rhsSlab(v, p, RhsTarget::Corrector, v.i_begin, v.i_end);
   updateSlab(v, p.dt, RhsTarget::Corrector, v.i_begin, v.i_end);
 }
+// The boundary passes with the state's far field at its physicalTime.
 inline void boundaryVelocity(SimulationState& s, int code) {
-  for (auto& v : s.volumes) exchange_detail::boundaryVelocityVolume(v, s.schemeOrder, code);
+  const FarFieldParams ff = farFieldParams(s);
+  for (auto& v : s.volumes) exchange_detail::boundaryVelocityVolume(v, s.schemeOrder, code, ff);
 }
 inline void boundaryDivergence(SimulationState& s, int code) {
-  for (auto& v : s.volumes) exchange_detail::boundaryDivergenceVolume(v, s.schemeOrder, code);
+  const FarFieldParams ff = farFieldParams(s);
+  for (auto& v : s.volumes) exchange_detail::boundaryDivergenceVolume(v, s.schemeOrder, code, ff);
 }
 inline void boundaryScalars(SimulationState& s, int code) {
+  const FarFieldParams ff = farFieldParams(s);
   for (auto& v : s.volumes)
-    exchange_detail::boundaryScalarsVolume(v, s.schemeOrder, code, s.k, s.M, s.Re);
+    exchange_detail::boundaryScalarsVolume(v, s.schemeOrder, code, s.k, s.M, s.Re, ff);
 }
 
 }  // namespace brelvik::testing

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -14,6 +15,7 @@
 #include "gui/app/brelvik_doc.h"
 #include "gui/app/number_text.h"
 #include "gui/app/toolbar_icons.h"
+#include "gui/app/unsaved_changes.h"
 #include "gui/app/view_commands.h"
 #include "gui/render/brelvik_view.h"
 #include "solver/solver.h"
@@ -68,6 +70,14 @@ CMainFrame::CMainFrame(SimulationState& s, CBrelvikDoc* doc, const ViewFactory& 
 }
 
 CMainFrame::~CMainFrame() = default;
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+  if (!confirmDiscardCase(s_, this)) {
+    event->ignore();
+    return;
+  }
+  QMainWindow::closeEvent(event);
+}
 
 QAction* CMainFrame::action(CommandId id) const {
   auto it = actions_.find(id);

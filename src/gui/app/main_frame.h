@@ -54,6 +54,11 @@ class CMainFrame : public QMainWindow {
   // Runs a command if its rule allows it; returns whether it ran.
   bool runCommand(CommandId id);
 
+ protected:
+  // Asks «Сохранить изменения?» when the case changed since it was last
+  // saved or opened; Cancel keeps the window open.
+  void closeEvent(QCloseEvent* event) override;
+
  private:
   void buildActions();
   void buildMenus();

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+#include "gui/app/unsaved_changes.h"
 #include "gui/dialogs/parametrfield_dialog.h"
 #include "gui/dialogs/open_save_dialog.h"
 #include "gui/dialogs/flow_lines_dialog.h"
@@ -52,6 +53,7 @@ void ViewCommands::run(CommandId id) {
 // The fluid at rest at time 0 (takes the pass lock, so it never overlaps a
 // solver pass). The picture and the legend change with it, so repaint.
 void ViewCommands::newCase() {
+  if (!confirmDiscardCase(s_, window_)) return;
   brelvik::newCase(s_);
   s_.requestRepaint();
 }
@@ -60,7 +62,10 @@ void ViewCommands::start() { startSolver(s_); }
 
 void ViewCommands::stop() { stopSolver(s_); }
 
-void ViewCommands::open() { runModal<COpenDialog>(s_, window_); }
+void ViewCommands::open() {
+  if (!confirmDiscardCase(s_, window_)) return;
+  runModal<COpenDialog>(s_, window_);
+}
 
 void ViewCommands::save() { runModal<CSaveDialog>(s_, window_); }
 

@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMetaObject>
@@ -159,6 +160,18 @@ void CDialog_Flow_Lines::addCircle() {
   const double z0 = toSingle(leadingDouble(centre_[2]->text()));
   const double r = toSingle(leadingDouble(radius_->text()));
   const int N = leadingInt(count_->text());
+  int seeds = 0;
+  {
+    std::lock_guard<std::mutex> lock(s_.seriesMutex);
+    seeds = s_.seedX.size();
+  }
+  if (N > kMaxSeeds - seeds) {
+    QMessageBox::warning(this, windowTitle(),
+                         QStringLiteral("N: не больше %1 точек старта всего (уже %2). Точки не добавлены.")
+                             .arg(kMaxSeeds)
+                             .arg(seeds));
+    return;
+  }
   appendCircleSeeds(s_, x0, y0, z0, r, N);
   for (QLineEdit* e : centre_) e->clear();
   radius_->clear();
@@ -177,7 +190,25 @@ void CDialog_Flow_Lines::removeAll() {
 }
 
 void CDialog_Flow_Lines::startOrStop() {
-  s_.streamlinePointCount = leadingInt(pointBudget_->text());
+  const int budget = leadingInt(pointBudget_->text());
+  int seeds = 0;
+  {
+    std::lock_guard<std::mutex> lock(s_.seriesMutex);
+    seeds = s_.seedX.size();
+  }
+  // Stopping is always possible; a start needs a budget within the bounds.
+  const bool starting = s_.flowLineRunning.load() == 0;
+  if (starting && (budget > kMaxLinePoints ||
+                   static_cast<long long>(seeds) * (budget / 2 + 1) > kMaxTracedPoints)) {
+    QMessageBox::warning(this, windowTitle(),
+                         QStringLiteral("Количество точек на линии: не больше %1 на линию и %2 на все "
+                                        "%3 линии вместе.")
+                             .arg(kMaxLinePoints)
+                             .arg(kMaxTracedPoints)
+                             .arg(seeds));
+    return;
+  }
+  if (budget <= kMaxLinePoints) s_.streamlinePointCount = budget;
   if (s_.flowLineRunning.load() == 0) {
     startButton_->setText(flowLineButtonCaption(RunState::kRunning));
     startFlowLines(s_);

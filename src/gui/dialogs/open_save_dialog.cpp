@@ -8,6 +8,7 @@
 
 #include "gui/app/dialog_support.h"
 #include "gui/app/error_text.h"
+#include "gui/app/unsaved_changes.h"
 #include "io/result_folder.h"
 #include "state/simulation_state.h"
 
@@ -52,6 +53,8 @@ void CFolderDialog::accept() {
     showError(this, windowTitle(), errorText(error), error.detail);
     return;
   }
+  // Both leave the case in memory equal to the folder's.
+  markCaseSaved(s_);
   s_.requestRepaint();
   QDialog::accept();
 }

@@ -3,8 +3,11 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <cmath>
+#include <cstring>
 #include <mutex>
 
 #include "gui/app/dialog_support.h"
@@ -60,6 +63,30 @@ void CParametersFlow::accept() {
   const double m = toSingle(leadingDouble(m_->text()));
   const double pr = toSingle(leadingDouble(pr_->text()));
   const double k = toSingle(leadingDouble(k_->text()));
+  // Values the solver cannot run with are refused before anything is
+  // stored: letters read as 0, and 0 or a negative value would fill the
+  // next pass with NaN. The energy equation divides by k - 1.
+  const struct {
+    const char* field;
+    double value;
+    bool ok;
+  } checks[] = {{"dt", dt, std::isfinite(dt) && dt > 0},
+                {"Re", re, std::isfinite(re) && re > 0},
+                {"M", m, std::isfinite(m) && m > 0},
+                {"Pr", pr, std::isfinite(pr) && pr > 0},
+                {"k", k, std::isfinite(k) && k > 1}};
+  for (const auto& c : checks) {
+    if (c.ok) continue;
+    const bool isK = std::strcmp(c.field, "k") == 0;
+    QMessageBox::warning(this, windowTitle(),
+                         QStringLiteral("%1: значение должно быть %2 (введено %3). "
+                                        "Параметры не изменены.")
+                             .arg(QLatin1String(c.field),
+                                  isK ? QStringLiteral("конечным и больше 1")
+                                      : QStringLiteral("конечным и больше 0"),
+                                  QString::number(c.value)));
+    return;
+  }
   {
     std::lock_guard<std::mutex> pass(s_.passMutex);
     s_.dt = dt;

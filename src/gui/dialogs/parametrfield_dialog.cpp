@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMetaObject>
 #include <QPointer>
 #include <QPushButton>
@@ -16,6 +17,7 @@
 
 #include "gui/app/dialog_support.h"
 #include "gui/app/error_text.h"
+#include "gui/app/unsaved_changes.h"
 #include "gui/app/number_text.h"
 #include "grid/geometry.h"
 #include "grid/interpolation.h"
@@ -172,6 +174,17 @@ bool CParametrfield::create() {
   in.nx = leadingInt(nx_->text());
   in.ny = leadingInt(ny_->text());
   in.nz = leadingInt(nz_->text());
+  // Zero cells build volumes without arrays: a case the solver cannot run.
+  const std::pair<const char*, int> counts[] = {{"Nx", in.nx}, {"Ny", in.ny}, {"Nz", in.nz}};
+  for (const auto& [name, value] : counts) {
+    if (value == 0) {
+      QMessageBox::warning(this, windowTitle(),
+                           QStringLiteral("Область не создана: %1: число ячеек должно быть не меньше 1")
+                               .arg(QLatin1String(name)));
+      return false;
+    }
+  }
+  if (!confirmDiscardCase(s_, this)) return false;
   CoreError error;
   bool ok;
   {
