@@ -224,6 +224,15 @@ HistoryTable historyTableOf(SimulationState& s) {
   h.Cp.resize(count);
   h.Cf.resize(count);
   h.step = historySampleSteps(s.stepCount, s.historyCounter, s.historyInterval, int(count));
+  // Residuals are kept with the samples of runs that computed them (a loaded
+  // case holds NaN for earlier samples, which the plot leaves out).
+  bool residuals = count > 0;
+  for (const ValueSeries& r : s.historyResidual) residuals = residuals && size_t(r.size()) == count;
+  if (residuals) {
+    h.residual.resize(count);
+    for (size_t m = 0; m < count; ++m)
+      for (size_t q = 0; q < 5; ++q) h.residual[m][q] = s.historyResidual[q].item(int(m));
+  }
   return h;
 }
 

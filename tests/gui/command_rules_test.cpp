@@ -13,7 +13,7 @@ namespace {
 
 // Commands that need a complete case (the readiness product).
 const CommandId kNeedCase[] = {kCmdStart, kCmdStop, kCmdVelocityField, kCmdFlowLines,
-                               kCmdDragCoefficient, kCmdMinMax};
+                               kCmdDragCoefficient, kCmdMinMax, kCmdSaveHistoryCsv};
 // Commands that are enabled in every state.
 const CommandId kAlways[] = {kCmdOpen,  kCmdSave, kCmdDomainParameters, kCmdFlowParameters,
                              kCmdOrientation, kCmdShowScene, kCmdExit, kCmdAbout,

@@ -79,7 +79,7 @@ class MainFrameTest : public QObject {
     QCOMPARE(titles, (QStringList{"Файл", "Вид", "Геометрия", "Справка"}));
 
     QCOMPARE(menuIds(menuNamed(*frame, "Файл")),
-             (QList<int>{57600, 0, 32771, 32772, 0, 57601, 57603, 0, 57665}));
+             (QList<int>{57600, 0, 32771, 32772, 0, 57601, 57603, 0, 32801, 32802, 0, 57665}));
     QCOMPARE(menuIds(menuNamed(*frame, "Вид")),
              (QList<int>{32796, 32799, 32773, 32776, 0, 32775, 0, 32793, 0, 59392, 59393}));
     QCOMPARE(menuIds(menuNamed(*frame, "Геометрия")), (QList<int>{32791, 32798, 32789}));

@@ -16,7 +16,8 @@ is not installed):
     cells that are not ghosts is the shell's volume (overlap would add the
     overlap strips, hidden cells missing would remove some);
   * the sphere blocks lie on the sphere and Cp = (p_w - 1) * 2 / (k M^2);
-  * the history CSV repeats the samples the driver printed.
+  * the history CSV repeats the samples the driver printed, residuals
+    included, and the SVG plot parses with its labels and residual panel.
 """
 import math
 import os
@@ -75,7 +76,7 @@ def main():
     steps, every = 20, 10
     run = subprocess.run(
         [batch, "--nx", "10", "--ny", "8", "--nz", "8", "--steps", str(steps), "--save", "case",
-         "--vtk", "vtk", "--vtk-every", str(every), "--history", "history.csv",
+         "--vtk", "vtk", "--vtk-every", str(every), "--history", "history.csv", "--plot", "history.svg",
          "--seed", "2,1,0.5", "--seed", "-3,0.2,0.1", "--line-points", "60",
          "--streamlines", "lines.txt", "--quiet"],
         cwd=work, capture_output=True, text=True)
@@ -86,14 +87,23 @@ def main():
     # The history CSV holds the samples the driver printed, with a header.
     with open(os.path.join(work, "history.csv")) as f:
         csv = f.read().splitlines()
-    check(csv[0] == "step,time,Cx,Cp,Cf" or csv[0].startswith("step,time,Cx,Cp,Cf,res_"),
-          "CSV header " + csv[0])
+    check(csv[0] == "step,time,Cx,Cp,Cf,res_ro,res_u,res_v,res_w,res_T", "CSV header " + csv[0])
     printed = [line.split("\t") for line in run.stdout.splitlines()]
     rows = [line.split(",") for line in csv[1:]]
     check(len(rows) == len(printed) == steps // 10, "CSV rows %d, printed %d" % (len(rows), len(printed)))
     for r, p in zip(rows, printed):
         check(int(r[0]) == int(p[0]) and all(float(a) == float(b) for a, b in zip(r[1:5], p[1:5])),
               "CSV row %s differs from printed %s" % (r, p))
+        # The driver prints the residuals with 7 significant digits.
+        check(len(r) == len(p) == 10 and
+              all(abs(float(a) - float(b)) <= 1e-6 * abs(float(b)) for a, b in zip(r[5:], p[5:])),
+              "CSV residuals %s differ from printed %s" % (r[5:], p[5:]))
+
+    # The plot is an SVG document with the residual panel.
+    svg = ET.parse(os.path.join(work, "history.svg")).getroot()
+    texts = [t.text for t in svg.iter("{http://www.w3.org/2000/svg}text")]
+    for label in ("Cx", "Cp", "Cf", "time t", "drag coefficient", "residual (log scale)", "res_T"):
+        check(label in texts, "SVG lacks the text " + label)
     time_of_step = {int(r[0]): float(r[1]) for r in rows}
 
     # The collection lists every moment with its time.

@@ -26,14 +26,16 @@ enum CommandId : int {
   kCmdOrientation = 32799,       // "Ориентация СК"
   kCmdToolBar = 59392,           // "Панель инструментов" (also the toolbar's id)
   kCmdStatusBar = 59393,         // "Строка состояния" (also the status bar's id)
+  kCmdExportVtk = 32801,         // "Экспорт VTK…"
+  kCmdSaveHistoryCsv = 32802,    // "Сохранить историю CSV…"
 };
 
 // Every command, in menu order.
-inline constexpr std::array<CommandId, 18> kAllCommands = {
+inline constexpr std::array<CommandId, 20> kAllCommands = {
     kCmdNew,           kCmdStart,          kCmdStop,         kCmdOpen,        kCmdSave,
-    kCmdExit,          kCmdShowScene,      kCmdOrientation,  kCmdVelocityField,
-    kCmdFlowLines,     kCmdDragCoefficient, kCmdMinMax,      kCmdToolBar,     kCmdStatusBar,
-    kCmdDomainParameters, kCmdFlowParameters, kCmdVisualisation, kCmdAbout,
+    kCmdExportVtk,     kCmdSaveHistoryCsv, kCmdExit,         kCmdShowScene,   kCmdOrientation,
+    kCmdVelocityField, kCmdFlowLines,      kCmdDragCoefficient, kCmdMinMax,   kCmdToolBar,
+    kCmdStatusBar,     kCmdDomainParameters, kCmdFlowParameters, kCmdVisualisation, kCmdAbout,
 };
 
 // Menu item text (UTF-8).
@@ -57,6 +59,8 @@ constexpr const char* commandText(CommandId id) {
     case kCmdOrientation: return "Ориентация СК";
     case kCmdToolBar: return "Панель инструментов";
     case kCmdStatusBar: return "Строка состояния";
+    case kCmdExportVtk: return "Экспорт VTK…";
+    case kCmdSaveHistoryCsv: return "Сохранить историю CSV…";
   }
   return "";
 }
@@ -78,6 +82,8 @@ constexpr const char* commandString(CommandId id) {
     case kCmdShowScene: return "\nВключить";
     case kCmdFlowParameters: return "\nПараметры течения";
     case kCmdOrientation: return "\nОриентация СК";
+    case kCmdExportVtk: return "Записать текущее поле в файлы VTK для ParaView и VisIt";
+    case kCmdSaveHistoryCsv: return "Записать историю коэффициентов сопротивления в файл CSV";
     default: return nullptr;
   }
 }

@@ -57,6 +57,14 @@ CommandUiState commandUiState(const RulesInput& in, CommandId id) {
     case kCmdVisualisation:
       st.enabled = in.domainReady * in.gridCreated != 0;
       break;
+    // The export writes whatever the volumes hold once a grid exists.
+    case kCmdExportVtk:
+      st.enabled = in.gridCreated != 0;
+      break;
+    // The drag history belongs to a case that can run.
+    case kCmdSaveHistoryCsv:
+      st.enabled = ready;
+      break;
     case kCmdShowScene:
       st.checkable = true;
       st.checked = in.displayMode == 1;

@@ -115,7 +115,8 @@ QMenu* CMainFrame::addMenu(const QString& title, std::initializer_list<int> item
 
 void CMainFrame::buildMenus() {
   addMenu(QStringLiteral("Файл"), {kCmdNew, kSeparator, kCmdStart, kCmdStop, kSeparator,
-                                   kCmdOpen, kCmdSave, kSeparator, kCmdExit});
+                                   kCmdOpen, kCmdSave, kSeparator, kCmdExportVtk,
+                                   kCmdSaveHistoryCsv, kSeparator, kCmdExit});
   addMenu(QStringLiteral("Вид"),
           {kCmdShowScene, kCmdOrientation, kCmdVelocityField, kCmdFlowLines, kSeparator,
            kCmdDragCoefficient, kSeparator, kCmdMinMax, kSeparator, kCmdToolBar,

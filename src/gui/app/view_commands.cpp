@@ -1,5 +1,8 @@
 #include "gui/app/view_commands.h"
 
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QWidget>
 
 #include "gui/app/unsaved_changes.h"
@@ -10,6 +13,9 @@
 #include "gui/dialogs/view_format_dialog.h"
 #include "gui/dialogs/visualition_dialog.h"
 #include "gui/dialogs/parameters_flow_dialog.h"
+#include "gui/app/dialog_support.h"
+#include "post/history_export.h"
+#include "post/vtk_export.h"
 #include "solver/solver.h"
 #include "state/simulation_state.h"
 
@@ -36,6 +42,8 @@ void ViewCommands::run(CommandId id) {
     case kCmdStop: stop(); break;
     case kCmdOpen: open(); break;
     case kCmdSave: save(); break;
+    case kCmdExportVtk: exportVtk(); break;
+    case kCmdSaveHistoryCsv: saveHistoryCsv(); break;
     case kCmdShowScene: showScene(); break;
     case kCmdDragCoefficient: showDragHistory(); break;
     case kCmdMinMax: toggleMinMax(); break;
@@ -68,6 +76,60 @@ void ViewCommands::open() {
 }
 
 void ViewCommands::save() { runModal<CSaveDialog>(s_, window_); }
+
+namespace {
+
+// Qt's own file dialog rather than the platform's: the same on every desktop,
+// and reachable by the tests as a modal QFileDialog.
+QString chooseWith(QFileDialog& dlg) {
+  dlg.setOption(QFileDialog::DontUseNativeDialog);
+  dlg.setModal(true);
+  if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return {};
+  return dlg.selectedFiles().first();
+}
+
+void reportFailure(QWidget* window, const QString& title, const QString& what,
+                   const std::string& error) {
+  QMessageBox::warning(window, title, what + QStringLiteral("\n") + QString::fromStdString(error));
+}
+
+}  // namespace
+
+// Writes the current state between two solver passes (exportVtk takes the
+// pass lock), so a running solver pauses for the export only.
+void ViewCommands::exportVtk() {
+  QFileDialog dlg(window_, QStringLiteral("Экспорт VTK: выберите папку"));
+  dlg.setObjectName(QStringLiteral("exportVtkDialog"));
+  dlg.setFileMode(QFileDialog::Directory);
+  dlg.setOption(QFileDialog::ShowDirsOnly);
+  const QString folder = chooseWith(dlg);
+  if (folder.isEmpty()) return;
+  std::string error;
+  bool ok;
+  {
+    BusyCursor busy;
+    ok = brelvik::exportVtk(s_, QFile::encodeName(folder).toStdString(), &error);
+  }
+  if (!ok)
+    reportFailure(window_, QStringLiteral("Экспорт VTK"),
+                  QStringLiteral("Не удалось записать файлы VTK в папку «%1».").arg(folder), error);
+}
+
+void ViewCommands::saveHistoryCsv() {
+  QFileDialog dlg(window_, QStringLiteral("Сохранить историю CSV"));
+  dlg.setObjectName(QStringLiteral("historyCsvDialog"));
+  dlg.setAcceptMode(QFileDialog::AcceptSave);
+  dlg.setFileMode(QFileDialog::AnyFile);
+  dlg.setNameFilter(QStringLiteral("CSV (*.csv)"));
+  dlg.setDefaultSuffix(QStringLiteral("csv"));
+  dlg.selectFile(QStringLiteral("history.csv"));
+  const QString file = chooseWith(dlg);
+  if (file.isEmpty()) return;
+  std::string error;
+  if (!writeHistoryCsv(historyTableOf(s_), QFile::encodeName(file).toStdString(), &error))
+    reportFailure(window_, QStringLiteral("Сохранить историю CSV"),
+                  QStringLiteral("Не удалось записать историю в файл «%1».").arg(file), error);
+}
 
 void ViewCommands::showScene() {
   s_.displayMode = 1;

@@ -28,6 +28,8 @@ class ViewCommands : public QObject {
   void stop();               // "Стоп"
   void open();               // "Открыть"
   void save();               // "Сохранить"
+  void exportVtk();          // "Экспорт VTK…"
+  void saveHistoryCsv();     // "Сохранить историю CSV…"
   void showScene();          // "Включить"
   void showDragHistory();    // "Коэффициент сопротивления"
   void toggleMinMax();       // "min_max"

@@ -1,5 +1,6 @@
 #include "gui/dialogs/parameters_flow_dialog.h"
 
+#include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -34,8 +35,19 @@ CParametersFlow::CParametersFlow(SimulationState& s, QWidget* parent)
   form->addRow(QStringLiteral("Pr"), pr_);
   form->addRow(QStringLiteral("k"), k_);
 
+  farField_ = new QComboBox(this);
+  farField_->setObjectName(QStringLiteral("farField"));
+  farField_->addItem(QStringLiteral("отражающее"));
+  farField_->addItem(QStringLiteral("поглощающее"));
+  ramp_ = new QLineEdit(this);
+  ramp_->setObjectName(QStringLiteral("rampTime"));
+  auto* farForm = new QFormLayout;
+  farForm->addRow(QStringLiteral("Дальнее поле"), farField_);
+  farForm->addRow(QStringLiteral("Разгон, T"), ramp_);
+
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);
+  layout->addLayout(farForm);
   layout->addLayout(rightAlignedRow({makeOkButton(this)}));
 }
 
@@ -50,6 +62,8 @@ void CParametersFlow::fillFields() {
   m_->setText(cFormat("%.2f", s_.M));
   pr_->setText(cFormat("%.2f", s_.Pr));
   k_->setText(cFormat("%.2f", s_.k));
+  farField_->setCurrentIndex(s_.farField == FarField::Absorbing ? 1 : 0);
+  ramp_->setText(cFormat("%g", s_.rampTime));
 }
 
 // The texts are taken as shown (so the stored values carry at most the
@@ -58,6 +72,18 @@ void CParametersFlow::fillFields() {
 // from the solver's next pass, and the pass lock keeps a pass from reading a
 // half-written set.
 void CParametersFlow::accept() {
+  // The ramp time is read strictly: the whole text must be a number.
+  bool rampOk = false;
+  const double ramp = ramp_->text().trimmed().toDouble(&rampOk);
+  if (!rampOk || !std::isfinite(ramp) || ramp < 0) {
+    QMessageBox::warning(this, windowTitle(),
+                         QStringLiteral("Разгон, T: нужно число не меньше 0 (введено \"%1\"). "
+                                        "Параметры не изменены.")
+                             .arg(ramp_->text()));
+    return;
+  }
+  const FarField farField = farField_->currentIndex() == 1 ? FarField::Absorbing
+                                                           : FarField::Reflecting;
   const double dt = toSingle(leadingDouble(dt_->text()));
   const double re = toSingle(leadingDouble(re_->text()));
   const double m = toSingle(leadingDouble(m_->text()));
@@ -94,6 +120,8 @@ void CParametersFlow::accept() {
     s_.M = m;
     s_.Pr = pr;
     s_.k = k;
+    s_.farField = farField;
+    s_.rampTime = ramp;
   }
   QDialog::accept();
 }

@@ -3,6 +3,7 @@
 
 #include <QDialog>
 
+class QComboBox;
 class QLineEdit;
 
 namespace brelvik {
@@ -14,7 +15,9 @@ class CParametersFlow : public QDialog {
  public:
   explicit CParametersFlow(SimulationState& s, QWidget* parent = nullptr);
 
-  // OK: stores the five fields (see the .cpp) and closes.
+  // OK: stores the five fields (see the .cpp), the far field and the ramp
+  // time, and closes. A ramp time that is not a number of 0 or more shows a
+  // message naming the field and changes nothing.
   void accept() override;
 
  protected:
@@ -29,6 +32,10 @@ class CParametersFlow : public QDialog {
   QLineEdit* m_;
   QLineEdit* pr_;
   QLineEdit* k_;
+  // Below the five: the far field (object name "farField"; item 0
+  // reflecting, 1 absorbing) and the ramp time (object name "rampTime").
+  QComboBox* farField_;
+  QLineEdit* ramp_;
 };
 
 }  // namespace brelvik
