@@ -199,12 +199,13 @@ int main(int argc, char** argv) {
   }
   setComputeThreads(threads);
   SimulationState s;
-  std::string error;
+  CoreError error;
   DomainInputs in;
   in.D = toSingle(15);
   in.s = toSingle(0.02);
   if (!createDomain(s, in, &error) || !runInterpolation(s, [](int, int) {}, &error)) {
-    std::fprintf(stderr, "bench_far_field: %s\n", error.c_str());
+    std::fprintf(stderr, "bench_far_field: Create or interpolation failed (error code %d)\n",
+                 static_cast<int>(error.code));
     return 1;
   }
   s.dt = toSingle(0.005);

@@ -67,10 +67,10 @@ constexpr int kReps = 5;
 
 void runGrid(const char* name, DomainInputs in, int literalReps) {
   SimulationState s;
-  std::string error;
+  CoreError error;
   auto t0 = Clock::now();
   if (!createDomain(s, in, &error)) {
-    std::printf("%s: Create failed: %s\n", name, error.c_str());
+    std::printf("%s: Create failed (error code %d)\n", name, static_cast<int>(error.code));
     return;
   }
   auto t1 = Clock::now();
@@ -149,9 +149,9 @@ void runGrid(const char* name, DomainInputs in, int literalReps) {
   std::printf("  literal search, 1 thread:        %8.3f s  (%.1f passes per point)\n", literal,
               double(litPasses) / double(all.size()));
   std::printf("  fast search, 1 thread:           %8.3f s  speed-up %.1fx\n", fast1, literal / fast1);
-  std::printf("  whole interpolation, 1 thread:   %8.3f s  %s\n", whole1, ok1 ? "" : error.c_str());
+  std::printf("  whole interpolation, 1 thread:   %8.3f s  %s\n", whole1, ok1 ? "" : "(points without stencil)");
   std::printf("  whole interpolation, %d threads:  %8.3f s  speed-up %.1fx over literal, %.2fx over 1 thread %s\n", n,
-              wholeN, literal / wholeN, whole1 / wholeN, okN ? "" : error.c_str());
+              wholeN, literal / wholeN, whole1 / wholeN, okN ? "" : "(points without stencil)");
   std::printf("  stencils differing from the literal search: %d\n", mismatches);
 }
 

@@ -25,9 +25,9 @@ int main(int argc, char** argv) {
   DomainInputs in;
   in.D = toSingle(15.0);
   in.s = toSingle(0.02);
-  std::string error;
-  if (!createDomain(s, in, &error)) {
-    std::fprintf(stderr, "createDomain: %s\n", error.c_str());
+  CoreError error;
+  if (!createDomain(s, in, nullptr)) {
+    std::fprintf(stderr, "createDomain failed\n");
     return 1;
   }
   std::mt19937_64 rng(1);
@@ -43,13 +43,13 @@ int main(int argc, char** argv) {
     fs::remove_all(folder);
     auto t0 = Clock::now();
     if (!saveCase(s, folder, &error)) {
-      std::fprintf(stderr, "save: %s\n", error.c_str());
+      std::fprintf(stderr, "save: %s\n", error.detail.c_str());
       return 1;
     }
     auto t1 = Clock::now();
     SimulationState t;
     if (!loadCase(t, folder, &error)) {
-      std::fprintf(stderr, "open: %s\n", error.c_str());
+      std::fprintf(stderr, "open: %s\n", error.detail.c_str());
       return 1;
     }
     auto t2 = Clock::now();

@@ -122,10 +122,11 @@ bool buildCase(SimulationState& s, int nx, int ny, int nz) {
   in.nx = nx;
   in.ny = ny;
   in.nz = nz;
-  std::string error;
+  CoreError error;
   setComputeThreads(0);
   if (!createDomain(s, in, &error) || !runInterpolation(s, [](int, int) {}, &error)) {
-    std::fprintf(stderr, "bench_solver: %s\n", error.c_str());
+    std::fprintf(stderr, "bench_solver: Create or interpolation failed (error code %d)\n",
+                 static_cast<int>(error.code));
     return false;
   }
   return true;

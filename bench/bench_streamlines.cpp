@@ -25,9 +25,9 @@ int main() {
   DomainInputs in;
   in.D = toSingle(15.0);
   in.s = toSingle(0.02);
-  std::string error;
+  CoreError error;
   if (!createDomain(s, in, &error)) {
-    std::fprintf(stderr, "createDomain: %s\n", error.c_str());
+    std::fprintf(stderr, "createDomain failed (error code %d)\n", static_cast<int>(error.code));
     return 1;
   }
   for (int v = 0; v < s.volumeCount; ++v) {

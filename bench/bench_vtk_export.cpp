@@ -44,8 +44,8 @@ bool benchGrid(int nx, int ny, int nz, const std::string& folder) {
   in.ny = ny;
   in.nz = nz;
   std::string error;
-  if (!createDomain(s, in, &error)) {
-    std::fprintf(stderr, "createDomain: %s\n", error.c_str());
+  if (!createDomain(s, in, nullptr)) {
+    std::fprintf(stderr, "createDomain failed\n");
     return false;
   }
   std::mt19937_64 rng(1);
@@ -71,8 +71,9 @@ bool benchGrid(int nx, int ny, int nz, const std::string& folder) {
     if (rep < 2) {  // the text folder is slow; two saves give its best
       fs::remove_all(save);
       t0 = Clock::now();
-      if (!saveCase(s, save, &error)) {
-        std::fprintf(stderr, "save: %s\n", error.c_str());
+      CoreError saveError;
+      if (!saveCase(s, save, &saveError)) {
+        std::fprintf(stderr, "save: %s\n", saveError.detail.c_str());
         return false;
       }
       saveBest = std::min(saveBest, seconds(t0, Clock::now()));

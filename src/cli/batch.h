@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "post/vtk_export.h"
+#include "state/core_error.h"
 #include "state/simulation_state.h"
 
 namespace brelvik {
@@ -129,6 +130,10 @@ bool parseBatchOptions(const std::vector<std::string>& args, BatchOptions& optio
 
 // The --help text.
 std::string batchUsage();
+
+// A core error in English, led by the option that sets the field at fault
+// ("option --first-step: ...") and followed by its detail.
+std::string batchErrorText(const CoreError& error);
 
 // The options of a run without any argument: the default case with the
 // absorbing far field, dt 0.005, until Cx stays within 0.1% over the

@@ -172,7 +172,7 @@ bool checkPostOptions(const BatchOptions& o, std::string* error) {
 }
 
 int runPostProcessing(SimulationState& s, const BatchOptions& o, std::ostream& err) {
-  std::string error;
+  CoreError error;
   if (o.plane != 0) {
     SamplingPlane& sp = s.samplingPlane;
     sp.plane = o.plane;
@@ -186,11 +186,11 @@ int runPostProcessing(SimulationState& s, const BatchOptions& o, std::ostream& e
     sp.Ny = (*o.planeCounts)[1];
     sp.Nz = (*o.planeCounts)[2];
     if (!computeSamplingPlane(s, &error)) {
-      err << "brelvik-batch: " << error << "\n";
+      err << "brelvik-batch: " << batchErrorText(error) << "\n";
       return kExitBadInput;
     }
     if (!exportWinsurf(s, ".", &error)) {
-      err << "brelvik-batch: " << error << "\n";
+      err << "brelvik-batch: " << batchErrorText(error) << "\n";
       return kExitFileError;
     }
     size_t inside = 0;
@@ -209,7 +209,7 @@ int runPostProcessing(SimulationState& s, const BatchOptions& o, std::ostream& e
     s.streamlinePointCount = o.linePoints;
     traceFlowLines(s);
     if (!writeStreamlines(s, o.streamlinesFile, &error)) {
-      err << "brelvik-batch: " << error << "\n";
+      err << "brelvik-batch: " << batchErrorText(error) << "\n";
       return kExitFileError;
     }
     long points = 0;

@@ -81,18 +81,6 @@ std::string formatSeconds(double seconds) {
   return buf;
 }
 
-// The domain checks name the dialog's fields; on the command line the
-// options are what the user can change.
-std::string withOptionNames(const std::string& message) {
-  static const std::pair<const char*, const char*> fields[] = {
-      {"Размер области и Сжатие", "--size/--first-step"}, {"Размер области", "--size"}, {"Сжатие", "--first-step"}, {"Nx, Ny, Nz", "--nx/--ny/--nz"},
-      {"Nx", "--nx"},               {"Ny", "--ny"},            {"Nz", "--nz"}};
-  for (const auto& [field, option] : fields)
-    if (message.compare(0, std::strlen(field), field) == 0)
-      return std::string("option ") + option + ": " + message;
-  return message;
-}
-
 // Stores a flow parameter the way the flow dialog does: rounded to single
 // precision.
 void storeFlowParameters(SimulationState& s, const BatchOptions& o) {
@@ -124,7 +112,7 @@ bool checkFlowParameters(const BatchOptions& o, std::string* error) {
   return true;
 }
 
-bool interpolate(SimulationState& s, const BatchStreams& io, std::string* error) {
+bool interpolate(SimulationState& s, const BatchStreams& io, CoreError* error) {
   ProgressBar bar(io.err, io.progressBars);
   const auto started = Clock::now();
   const bool ok = runInterpolation(
@@ -187,6 +175,7 @@ void printSummary(SimulationState& s, const BatchOptions& o, std::ostream& err) 
 
 int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
   std::string error;
+  CoreError coreError;
   auto failWith = [&](int status, const std::string& message) {
     io.err << "brelvik-batch: " << message << "\n";
     return status;
@@ -199,8 +188,8 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
   in.nx = o.nx;
   in.ny = o.ny;
   in.nz = o.nz;
-  if (o.openDir.empty() && !validateDomainInputs(in, s.schemeOrder, &error))
-    return failWith(kExitBadInput, withOptionNames(error));
+  if (o.openDir.empty() && !validateDomainInputs(in, s.schemeOrder, &coreError))
+    return failWith(kExitBadInput, batchErrorText(coreError));
 
   // The solver step and the interpolation run on work teams of this size;
   // the OpenMP loops that remain (the sampling plane) follow it too.
@@ -217,7 +206,8 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
     return failWith(kExitBadInput, std::string(o.threads > 0 ? "option --threads: " : "") + error);
 
   if (!o.openDir.empty()) {
-    if (!loadCase(s, o.openDir, &error)) return failWith(kExitFileError, error);
+    if (!loadCase(s, o.openDir, &coreError))
+      return failWith(kExitFileError, batchErrorText(coreError));
     if (s.stepCount > INT_MAX - o.steps || s.historyCounter > INT_MAX - o.steps)
       return failWith(kExitBadInput, "option --steps: " + std::to_string(o.steps) +
                                          " more steps would overflow the step counter of " +
@@ -227,15 +217,18 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
     storeFlowParameters(s, o);
     // Complete what the saved case lacks, as the user would in the window.
     if (!s.interpolationReady.load()) {
-      if (!interpolate(s, io, &error)) return failWith(kExitBadInput, error);
+      if (!interpolate(s, io, &coreError))
+        return failWith(kExitBadInput, batchErrorText(coreError));
       newCase(s);
     } else if (!s.flowInitialised.load()) {
       newCase(s);
     }
   } else {
-    if (!createDomain(s, in, &error)) return failWith(kExitBadInput, withOptionNames(error));
+    if (!createDomain(s, in, &coreError))
+      return failWith(kExitBadInput, batchErrorText(coreError));
     storeFlowParameters(s, o);
-    if (!interpolate(s, io, &error)) return failWith(kExitBadInput, error);
+    if (!interpolate(s, io, &coreError))
+      return failWith(kExitBadInput, batchErrorText(coreError));
     newCase(s);
   }
 
@@ -292,7 +285,8 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
     status = kExitNotConverged;
   }
 
-  if (!saveCase(s, o.saveDir, &error)) return failWith(kExitFileError, error);
+  if (!saveCase(s, o.saveDir, &coreError))
+    return failWith(kExitFileError, batchErrorText(coreError));
   io.err << "brelvik-batch: case saved to " << o.saveDir << " (step " << s.stepCount
          << ", time " << s.physicalTime << ")\n";
   printSummary(s, o, io.err);

@@ -83,11 +83,6 @@ uint64_t physicalMemoryBytes() {
   return uint64_t(pages) * uint64_t(pageSize);
 }
 
-bool fail(std::string* error, const std::string& message) {
-  if (error) *error = message;
-  return false;
-}
-
 }  // namespace
 
 double toSingle(double x) {
@@ -123,21 +118,18 @@ bool solveStretchingRatio(double thickness, double n, double s, double* ratio) {
   return false;
 }
 
-bool validateDomainInputs(const DomainInputs& in, int schemeOrder, std::string* error) {
+bool validateDomainInputs(const DomainInputs& in, int schemeOrder, CoreError* error) {
   if (!std::isfinite(in.D) || !(in.D * 0.5 > kSphereRadius))
-    return fail(error,
-                "Размер области: внешний радиус D·0.5 должен быть больше радиуса сферы 0.5 "
-                "(D > 1)");
+    return fail(error, ErrorCode::kDomainTooSmall, InputField::kDomainSize);
   if (!std::isfinite(in.s) || !(in.s > 0))
-    return fail(error, "Сжатие: первый шаг должен быть больше 0");
+    return fail(error, ErrorCode::kNotPositive, InputField::kFirstStep);
   const struct {
-    const char* name;
+    InputField field;
     int value;
-  } counts[3] = {{"Nx", in.nx}, {"Ny", in.ny}, {"Nz", in.nz}};
+  } counts[3] = {{InputField::kNx, in.nx}, {InputField::kNy, in.ny}, {InputField::kNz, in.nz}};
   for (const auto& c : counts) {
-    if (c.value < 0) return fail(error, std::string(c.name) + ": число ячеек не может быть отрицательным");
-    if (c.value > INT_MAX - schemeOrder - 1)
-      return fail(error, std::string(c.name) + ": число ячеек слишком велико");
+    if (c.value < 0) return fail(error, ErrorCode::kNegative, c.field);
+    if (c.value > INT_MAX - schemeOrder - 1) return fail(error, ErrorCode::kTooLarge, c.field);
   }
   const int64_t cells = int64_t(in.nx) * in.ny * in.nz;
   if (cells == 0) return true;  // volumes without arrays; nothing else is built
@@ -148,20 +140,16 @@ bool validateDomainInputs(const DomainInputs& in, int schemeOrder, std::string* 
   const uint64_t bytes = uint64_t(points) * bytesPerPoint() * 6;
   if (points > (int64_t(1) << 31) / 3 - 1 || points > int64_t(UINT64_MAX / bytesPerPoint() / 6) ||
       bytes > physicalMemoryBytes())
-    return fail(error, "Nx, Ny, Nz: сетка с таким числом точек не помещается в памяти");
+    return fail(error, ErrorCode::kGridExceedsMemory, InputField::kCellCounts);
 
   const double thickness = in.D * 0.5 - kSphereRadius;
   if (!(in.s * (double(in.nx) + 1) < thickness))
-    return fail(error,
-                "Размер области и Сжатие: первый шаг, умноженный на Nx + 1, должен быть меньше "
-                "толщины слоя (D − 1)·0.5, иначе сгущение к сфере невозможно");
+    return fail(error, ErrorCode::kFirstStepFillsShell, InputField::kSizeAndFirstStep);
   FiniteVolume probe;
   initDefaults(probe, schemeOrder);
   setSectorParameters(probe, 0, in, schemeOrder);
   if (!computeSteps(probe, schemeOrder))
-    return fail(error,
-                "Сжатие: для такого первого шага отношение соседних радиальных ячеек не лежит "
-                "между 1 и 1000");
+    return fail(error, ErrorCode::kNoStretchingRatio, InputField::kFirstStep);
   return true;
 }
 
@@ -420,7 +408,7 @@ Vec3 globalToGrid(const FiniteVolume& vol, const Vec3& X, int kind) {
   return {std::log((r - vol.r_offset) / vol.r_scale) / std::log(vol.r_base), -p[1] / p[0], -p[2] / p[0]};
 }
 
-bool createDomain(SimulationState& s, const DomainInputs& in, std::string* error) {
+bool createDomain(SimulationState& s, const DomainInputs& in, CoreError* error) {
   if (!validateDomainInputs(in, s.schemeOrder, error)) return false;
 
   // No worker may read the volumes while they are rebuilt.
@@ -471,7 +459,7 @@ bool createDomain(SimulationState& s, const DomainInputs& in, std::string* error
       s.interpolTotal = 0;
       s.interpolProcessed = 0;
       s.volumesGeneration.fetch_add(1);
-      return fail(error, "Nx, Ny, Nz: недостаточно памяти для сетки");
+      return fail(error, ErrorCode::kOutOfMemory, InputField::kCellCounts);
     }
 
     s.interpolTotal = 0;

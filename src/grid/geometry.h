@@ -13,6 +13,7 @@
 
 #include <string>
 
+#include "state/core_error.h"
 #include "state/finite_volume.h"
 #include "state/simulation_state.h"
 
@@ -33,14 +34,14 @@ struct DomainInputs {
 double toSingle(double x);
 
 // Checks that a grid can be built from the inputs with the given scheme
-// order. On failure returns false with a message naming the field.
-bool validateDomainInputs(const DomainInputs& in, int schemeOrder, std::string* error);
+// order. On failure returns false with the code and the field at fault.
+bool validateDomainInputs(const DomainInputs& in, int schemeOrder, CoreError* error);
 
 // The "Создать" command: validates the inputs (nothing changes when they are
 // rejected), stops the worker threads, rebuilds the volumes under passMutex,
 // resets the readiness flags and interpolation counters, advances
 // volumesGeneration and requests a repaint.
-bool createDomain(SimulationState& s, const DomainInputs& in, std::string* error);
+bool createDomain(SimulationState& s, const DomainInputs& in, CoreError* error);
 
 // Root q > 1 of F(q) = thickness - (1 - q^n) * s / (1 - q) by bisection on
 // (1.00000001, 1000). Returns false when F does not change sign on that

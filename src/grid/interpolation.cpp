@@ -163,7 +163,7 @@ void interpolationLoop(SimulationState& s, WorkerThread& self) {
     // Every point is now ready or has no stencil.
     if (s.interpolProcessed.load() == s.interpolTotal.load()) s.interpolationReady = 1;
     s.interpolRunning = 0;
-    s.reportInterpolCaption("старт");
+    s.reportInterpolRun(RunState::kIdle);
     if (!self.suspendSelf(seen)) return;
   }
 }
@@ -172,20 +172,20 @@ void toggleInterpolation(SimulationState& s) {
   if (s.interpolRunning.load() == 1) {
     s.interpolRunning = 0;
     s.interpolThread.requestPause();
-    s.reportInterpolCaption("старт");
+    s.reportInterpolRun(RunState::kIdle);
     return;
   }
   if (!s.interpolThread.created())
     s.interpolThread.setBody([&s](WorkerThread& self) { interpolationLoop(s, self); });
-  // Flag and caption before the thread runs, so that a run that ends at once
-  // is not followed by a stale "стоп".
+  // Flag and running state before the thread runs, so that a run that ends
+  // at once is not followed by a stale "running".
   s.interpolRunning = 1;
-  s.reportInterpolCaption("стоп");
+  s.reportInterpolRun(RunState::kRunning);
   s.interpolThread.start();
 }
 
-bool runInterpolation(SimulationState& s, std::function<void(int, int)> progress, std::string* error) {
-  if (s.interpolRunning.exchange(0)) s.reportInterpolCaption("старт");
+bool runInterpolation(SimulationState& s, std::function<void(int, int)> progress, CoreError* error) {
+  if (s.interpolRunning.exchange(0)) s.reportInterpolRun(RunState::kIdle);
   s.interpolThread.pauseAndWait();
   InterpolationRun run;
   const auto report = [&](int processed) {
@@ -197,16 +197,11 @@ bool runInterpolation(SimulationState& s, std::function<void(int, int)> progress
     s.interpolationReady = 1;
     return true;
   }
-  if (error) {
-    if (s.interpolFailedCount.load() > 0)
-      *error = "Интерполяция: для " + std::to_string(s.interpolFailedCount.load()) +
-               " точек нет допустимого шаблона (первая: объём " + std::to_string(s.interpolFailedVolume) +
-               ", точка " + std::to_string(s.interpolFailedPoint) + ")";
-    else
-      *error = "Интерполяция: обработано " + std::to_string(s.interpolProcessed.load()) + " точек из " +
-               std::to_string(s.interpolTotal.load());
-  }
-  return false;
+  if (s.interpolFailedCount.load() > 0)
+    return fail(error, ErrorCode::kStencilsMissing, InputField::kNone,
+                {s.interpolFailedCount.load(), s.interpolFailedVolume, s.interpolFailedPoint});
+  return fail(error, ErrorCode::kInterpolationIncomplete, InputField::kNone,
+              {s.interpolProcessed.load(), s.interpolTotal.load(), 0});
 }
 
 }  // namespace brelvik

@@ -21,12 +21,13 @@
 #include <string>
 
 #include "grid/stencil_search.h"
+#include "state/core_error.h"
 #include "state/simulation_state.h"
 
 namespace brelvik {
 
-// The "старт"/"стоп" button: pauses a running interpolation, or starts
-// (first use: creates) the thread.
+// The domain dialog's start/stop button: pauses a running interpolation, or
+// starts (first use: creates) the thread; reports the new run state.
 void toggleInterpolation(SimulationState& s);
 
 // The thread's body: passes over all volumes until every point is processed,
@@ -41,8 +42,8 @@ bool computeStencil(const DonorLattice& donor, FiniteVolume& V, int i, int j, in
 
 // Computes every missing stencil on the calling thread (all cores). Pauses
 // the interpolation thread first. progress(processed, total) is called after
-// each chunk. Returns false with a message when some points have no
+// each chunk. Returns false (kStencilsMissing) when some points have no
 // admissible stencil.
-bool runInterpolation(SimulationState& s, std::function<void(int, int)> progress, std::string* error);
+bool runInterpolation(SimulationState& s, std::function<void(int, int)> progress, CoreError* error);
 
 }  // namespace brelvik

@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "state/core_error.h"
 #include "state/finite_volume.h"
 #include "state/simulation_state.h"
 #include "state/value_series.h"
@@ -63,14 +64,18 @@ CaseHeader caseHeaderOf(const SimulationState& s);
 // whole save, so no solver pass overlaps it, and s.seriesMutex while it
 // copies the histories. The interpolation thread, if it is working, is
 // paused for the duration and resumed afterwards.
-bool saveCase(SimulationState& s, const std::string& folder, std::string* error);
+// On failure: kCaseNotSaved with the folder, and the writer's message
+// (naming the file at fault) as the detail.
+bool saveCase(SimulationState& s, const std::string& folder, CoreError* error);
 
 // Reads the case below `folder` into new records; only when everything was
 // read and checked does it stop the workers (quiesceWorkers), take
 // s.passMutex, replace the volumes, the twenty global values and the four
 // histories, advance volumesGeneration and release the old volumes. On any
 // failure the state is left exactly as it was.
-bool loadCase(SimulationState& s, const std::string& folder, std::string* error);
+// On failure: kCaseNotOpened with the folder, and the reader's message
+// (naming the file at fault) as the detail.
+bool loadCase(SimulationState& s, const std::string& folder, CoreError* error);
 
 // ---- Writer pieces -------------------------------------------------------
 // `slice` is the scratch table through which array slices are written; it is

@@ -341,7 +341,10 @@ bool loadVolume(ValueTable& slice, const std::string& dir, FiniteVolume& vol, in
   return true;
 }
 
-bool loadCase(SimulationState& s, const std::string& folder, std::string* error) {
+namespace {
+
+// The read with the reader's own message (which names the file) on failure.
+bool loadCaseWithMessage(SimulationState& s, const std::string& folder, std::string* error) {
   io_detail::CNumericLocale cLocale;
   if (folder.empty()) return fail(error, "no folder name given");
   if (!exists(folder)) return fail(error, folder + ": folder does not exist");
@@ -431,6 +434,14 @@ bool loadCase(SimulationState& s, const std::string& folder, std::string* error)
   }
   // `old` releases the previous volumes here, after the new ones are in place.
   return true;
+}
+
+}  // namespace
+
+bool loadCase(SimulationState& s, const std::string& folder, CoreError* error) {
+  std::string message;
+  if (loadCaseWithMessage(s, folder, &message)) return true;
+  return failFile(error, ErrorCode::kCaseNotOpened, folder, message);
 }
 
 }  // namespace brelvik

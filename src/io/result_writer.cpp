@@ -318,7 +318,10 @@ bool writeCaseTree(SimulationState& s, const std::string& folder, std::string* e
 
 }  // namespace
 
-bool saveCase(SimulationState& s, const std::string& folder, std::string* error) {
+namespace {
+
+// The save with the writer's own message (which names the file) on failure.
+bool saveCaseWithMessage(SimulationState& s, const std::string& folder, std::string* error) {
   io_detail::CNumericLocale cLocale;
 
   // The interpolation thread writes stencils without the pass lock; hold it
@@ -346,6 +349,14 @@ bool saveCase(SimulationState& s, const std::string& folder, std::string* error)
   } abandon{staged};
   if (!writeCaseTree(s, staged.staging, error)) return false;
   return io_detail::commitStagedFolder(staged, error);
+}
+
+}  // namespace
+
+bool saveCase(SimulationState& s, const std::string& folder, CoreError* error) {
+  std::string message;
+  if (saveCaseWithMessage(s, folder, &message)) return true;
+  return failFile(error, ErrorCode::kCaseNotSaved, folder, message);
 }
 
 }  // namespace brelvik

@@ -22,18 +22,17 @@ double latticeStep(double a, double b, int n) {
   return cells == 0.0 ? 0.0 : (b - a) / cells;
 }
 
-// Lattice counts (iMax, jMax) and their field names for an orientation.
+// Lattice counts (iMax, jMax) and their fields for an orientation.
 struct PlaneAxes {
   int iMax, jMax;
-  const char* iName;
-  const char* jName;
+  InputField iField, jField;
 };
 
 PlaneAxes planeAxes(const SamplingPlane& sp) {
   switch (sp.plane) {
-    case 1: return {sp.Nx, sp.Ny, "Nx", "Ny"};
-    case 2: return {sp.Nx, sp.Nz, "Nx", "Nz"};
-    default: return {sp.Ny, sp.Nz, "Ny", "Nz"};
+    case 1: return {sp.Nx, sp.Ny, InputField::kPlaneNx, InputField::kPlaneNy};
+    case 2: return {sp.Nx, sp.Nz, InputField::kPlaneNx, InputField::kPlaneNz};
+    default: return {sp.Ny, sp.Nz, InputField::kPlaneNy, InputField::kPlaneNz};
   }
 }
 
@@ -64,7 +63,7 @@ void appendFixed5(std::string& out, double v) {
 }
 
 bool writeColumnFile(const std::filesystem::path& path, const SamplingPlane& sp,
-                     const std::vector<double>& values, std::string* error) {
+                     const std::vector<double>& values, CoreError* error) {
   std::string text;
   text.reserve(values.size() * 40);
   for (size_t n = 0; n < values.size(); ++n) {
@@ -78,16 +77,11 @@ bool writeColumnFile(const std::filesystem::path& path, const SamplingPlane& sp,
     text += " \n";
   }
   std::FILE* f = std::fopen(path.string().c_str(), "w");
-  if (!f) {
-    if (error) *error = "Cannot write the file \"" + path.string() + "\"";
-    return false;
-  }
+  if (!f) return failFile(error, ErrorCode::kFileUnwritable, path.string());
   const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
   const bool closed = std::fclose(f) == 0;
-  if (!written || !closed) {
-    if (error) *error = "Cannot write the file \"" + path.string() + "\"";
-    return false;
-  }
+  if (!written || !closed)
+    return failFile(error, ErrorCode::kFileUnwritable, path.string());
   return true;
 }
 
@@ -104,28 +98,18 @@ Vec3 samplePosition(const SamplingPlane& sp, int i, int j) {
   }
 }
 
-bool computeSamplingPlane(SimulationState& s, std::string* error) {
+bool computeSamplingPlane(SimulationState& s, CoreError* error) {
   SamplingPlane& sp = s.samplingPlane;
-  if (sp.plane < 1 || sp.plane > 3) {
-    if (error) *error = "Unknown plane orientation " + std::to_string(sp.plane) + " (1 XY, 2 XZ, 3 YZ)";
-    return false;
-  }
+  if (sp.plane < 1 || sp.plane > 3)
+    return fail(error, ErrorCode::kUnknownPlane, InputField::kNone, {sp.plane, 0, 0});
   const PlaneAxes axes = planeAxes(sp);
-  if (axes.iMax < 0 || axes.jMax < 0) {
-    if (error)
-      *error = std::string("The sample count ") + (axes.iMax < 0 ? axes.iName : axes.jName) +
-               " must not be negative";
-    return false;
-  }
+  if (axes.iMax < 0 || axes.jMax < 0)
+    return fail(error, ErrorCode::kNegative, axes.iMax < 0 ? axes.iField : axes.jField);
   const long long samples =
       (static_cast<long long>(axes.iMax) + 1) * (static_cast<long long>(axes.jMax) + 1);
-  if (samples > kMaxPlaneSamples) {
-    if (error)
-      *error = std::string("Too many samples on the plane: (") + axes.iName + " + 1) x (" +
-               axes.jName + " + 1) = " + std::to_string(samples) + ", at most " +
-               std::to_string(kMaxPlaneSamples);
-    return false;
-  }
+  if (samples > kMaxPlaneSamples)
+    return fail(error, ErrorCode::kTooManySamples, InputField::kPlaneCounts,
+                {samples, kMaxPlaneSamples, 0});
 
   sp.hx = latticeStep(sp.x1, sp.x2, sp.Nx);
   sp.hy = latticeStep(sp.y1, sp.y2, sp.Ny);
@@ -222,16 +206,11 @@ void sampleVelocities(SimulationState& s) {
   sampleVelocitiesOf(sp, velocity, sp.sampleU, sp.sampleV, sp.sampleW);
 }
 
-bool exportWinsurf(SimulationState& s, const std::string& dir, std::string* error) {
-  if (!samplingPlaneValid(s)) {
-    if (error)
-      *error = s.samplingPlane.planeComputed == 1
-                   ? "The sampling plane was computed on volumes that have since been replaced; "
-                     "press \"Вычислить\" again before exporting"
-                   : "The sampling plane has not been computed; press \"Вычислить\" before "
-                     "exporting";
-    return false;
-  }
+bool exportWinsurf(SimulationState& s, const std::string& dir, CoreError* error) {
+  if (!samplingPlaneValid(s))
+    return fail(error,
+                s.samplingPlane.planeComputed == 1 ? ErrorCode::kPlaneStale : ErrorCode::kPlaneNotComputed,
+                InputField::kNone);
   SamplingPlane& sp = s.samplingPlane;
   const size_t count = sp.donorVolume.size();
   std::vector<double> T(count, -1.0), p(count, -1.0), ro(count, -1.0), speed(count, -1.0);
@@ -256,10 +235,9 @@ bool exportWinsurf(SimulationState& s, const std::string& dir, std::string* erro
   const fs::path folder = (dir.empty() ? fs::path(".") : fs::path(dir)) / "Winsurf_files";
   std::error_code ec;
   fs::create_directory(folder, ec);
-  if (ec || !fs::is_directory(folder, ec)) {
-    if (error) *error = "Cannot create the folder \"" + folder.string() + "\"";
-    return false;
-  }
+  if (ec || !fs::is_directory(folder, ec))
+    return failFile(error, ErrorCode::kFolderNotCreated, folder.string(),
+                    ec ? ec.message() : std::string());
   return writeColumnFile(folder / "T.dat", sp, T, error) &&
          writeColumnFile(folder / "p.dat", sp, p, error) &&
          writeColumnFile(folder / "ro.dat", sp, ro, error) &&

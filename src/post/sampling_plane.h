@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "state/core_error.h"
 #include "state/simulation_state.h"
 
 namespace brelvik {
@@ -22,9 +23,9 @@ constexpr long long kMaxPlaneSamples = 1000000;
 // in s.samplingPlane (plane, corners, Nx/Ny/Nz), finds every sample's donor
 // volume (the highest-indexed volume that contains it) and its stencil and
 // weights. Sets planeComputed = 1 and remembers s.volumesGeneration.
-// Refuses (false, message naming the field; the plane unchanged) a negative
+// Refuses (false, the code and the field; the plane unchanged) a negative
 // in-plane count, an unknown orientation or a lattice above kMaxPlaneSamples.
-bool computeSamplingPlane(SimulationState& s, std::string* error);
+bool computeSamplingPlane(SimulationState& s, CoreError* error);
 
 // True when the stencils were computed on the volumes that exist now (not
 // before a later Create or Open) and fit the current volumes.
@@ -49,8 +50,9 @@ void sampleVelocitiesOf(const SamplingPlane& sp, const VolumeVelocities& velocit
 // "%.5f %.5f %.5f \n" with the two in-plane coordinates and the value; -1
 // outside every volume (velocity 0 there). The in-plane coordinates are
 // those of the orientation the lattice was computed for. Refuses when the
-// plane is not valid; reports a folder or file that cannot be written.
-bool exportWinsurf(SimulationState& s, const std::string& dir, std::string* error);
+// plane is not valid (kPlaneNotComputed, kPlaneStale); reports a folder or
+// file that cannot be written (kFolderNotCreated, kFileUnwritable).
+bool exportWinsurf(SimulationState& s, const std::string& dir, CoreError* error);
 
 // Sample coordinates of cell (i, j) of the lattice (cell centres), for the
 // current plane fields and steps.

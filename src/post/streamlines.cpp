@@ -156,7 +156,7 @@ void flowLineBody(SimulationState& s, WorkerThread& thread) {
     // that comes after this point begins a new run instead of being lost.
     const uint64_t ticket = thread.ticket();
     s.flowLineRunning = 0;
-    s.reportFlowLineCaption("Старт");
+    s.reportFlowLineRun(RunState::kIdle);
     s.requestRepaint();
     if (!thread.suspendSelf(ticket)) return;
   }
@@ -220,12 +220,9 @@ void traceFlowLines(SimulationState& s) {
   s.flowLineRunning = 0;
 }
 
-bool writeStreamlines(SimulationState& s, const std::string& path, std::string* error) {
+bool writeStreamlines(SimulationState& s, const std::string& path, CoreError* error) {
   std::FILE* f = std::fopen(path.c_str(), "w");
-  if (!f) {
-    if (error) *error = "Cannot write the streamline file \"" + path + "\"";
-    return false;
-  }
+  if (!f) return failFile(error, ErrorCode::kFileUnwritable, path);
   bool ok = true;
   {
     std::lock_guard<std::mutex> lock(s.seriesMutex);
@@ -240,8 +237,8 @@ bool writeStreamlines(SimulationState& s, const std::string& path, std::string* 
     }
   }
   if (std::fclose(f) != 0) ok = false;
-  if (!ok && error) *error = "Cannot write the streamline file \"" + path + "\"";
-  return ok;
+  if (!ok) return failFile(error, ErrorCode::kFileUnwritable, path);
+  return true;
 }
 
 }  // namespace brelvik

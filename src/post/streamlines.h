@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "state/core_error.h"
 #include "state/simulation_state.h"
 
 namespace brelvik {
@@ -70,7 +71,7 @@ void traceFlowLines(SimulationState& s);
 
 // Writes every traced point as "line x y z" (line index, then the global
 // coordinates with 17 significant digits), lines in order, points along
-// each line. False with a message naming the file when it cannot be written.
-bool writeStreamlines(SimulationState& s, const std::string& path, std::string* error);
+// each line. False (kFileUnwritable, the file) when it cannot be written.
+bool writeStreamlines(SimulationState& s, const std::string& path, CoreError* error);
 
 }  // namespace brelvik

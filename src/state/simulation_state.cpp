@@ -17,15 +17,15 @@ void SimulationState::setCallbacks(StateCallbacks callbacks) {
 }
 
 void SimulationState::setInterpolCallbacks(std::function<void(int)> progress,
-                                           std::function<void(const std::string&)> caption) {
+                                           std::function<void(RunState)> runState) {
   std::lock_guard<std::mutex> lock(callbackMutex_);
   callbacks_.interpolProgress = std::move(progress);
-  callbacks_.interpolCaption = std::move(caption);
+  callbacks_.interpolRun = std::move(runState);
 }
 
-void SimulationState::setFlowLineCaptionCallback(std::function<void(const std::string&)> caption) {
+void SimulationState::setFlowLineRunCallback(std::function<void(RunState)> runState) {
   std::lock_guard<std::mutex> lock(callbackMutex_);
-  callbacks_.flowLineCaption = std::move(caption);
+  callbacks_.flowLineRun = std::move(runState);
 }
 
 void SimulationState::setRepaintCallback(std::function<void()> repaint) {
@@ -46,14 +46,14 @@ void SimulationState::reportInterpolProgress(int processed) {
   if (callbacks_.interpolProgress) callbacks_.interpolProgress(processed);
 }
 
-void SimulationState::reportInterpolCaption(const std::string& text) {
+void SimulationState::reportInterpolRun(RunState state) {
   std::lock_guard<std::mutex> lock(callbackMutex_);
-  if (callbacks_.interpolCaption) callbacks_.interpolCaption(text);
+  if (callbacks_.interpolRun) callbacks_.interpolRun(state);
 }
 
-void SimulationState::reportFlowLineCaption(const std::string& text) {
+void SimulationState::reportFlowLineRun(RunState state) {
   std::lock_guard<std::mutex> lock(callbackMutex_);
-  if (callbacks_.flowLineCaption) callbacks_.flowLineCaption(text);
+  if (callbacks_.flowLineRun) callbacks_.flowLineRun(state);
 }
 
 int SimulationState::readinessProduct() const {
@@ -68,9 +68,9 @@ void SimulationState::quiesceWorkers() {
   // runs once more; wait until the solver has parked so that it cannot run
   // on the volumes the caller is about to replace. A later Start resumes it.
   solveThread.pauseAndWait();
-  if (interpolRunning.exchange(0)) reportInterpolCaption("старт");
+  if (interpolRunning.exchange(0)) reportInterpolRun(RunState::kIdle);
   interpolThread.pauseAndWait();
-  if (flowLineRunning.exchange(0)) reportFlowLineCaption("Старт");
+  if (flowLineRunning.exchange(0)) reportFlowLineRun(RunState::kIdle);
   flowLineThread.pauseAndWait();
 }
 

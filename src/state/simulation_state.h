@@ -61,6 +61,10 @@ struct SamplingPlane {
   int computedPlane = 1;
 };
 
+// Whether a worker thread's run is going on. The threads report it; the
+// dialogs choose their button captions from it.
+enum class RunState { kIdle, kRunning };
+
 // What the ghost points beyond the outer radius hold.
 //  Reflecting: the inflow side holds velocity and temperature at the free
 //    stream and extrapolates pressure, the outflow side holds pressure and
@@ -71,10 +75,10 @@ enum class FarField : int { Reflecting = 0, Absorbing = 1 };
 
 // Callbacks through which worker threads reach the GUI. Each may be empty.
 struct StateCallbacks {
-  std::function<void()> repaint;                          // queued repaint of the view
-  std::function<void(int)> interpolProgress;              // "Обработано" count
-  std::function<void(const std::string&)> interpolCaption;  // "старт"/"стоп"
-  std::function<void(const std::string&)> flowLineCaption;  // "Старт"
+  std::function<void()> repaint;                 // queued repaint of the view
+  std::function<void(int)> interpolProgress;     // points done
+  std::function<void(RunState)> interpolRun;     // interpolation started, paused or finished
+  std::function<void(RunState)> flowLineRun;     // streamline run ended (or was stopped)
 };
 
 struct SimulationState {
@@ -198,20 +202,20 @@ struct SimulationState {
   // GUI callbacks; install and call them only through the functions below.
   void setCallbacks(StateCallbacks callbacks);
   void setInterpolCallbacks(std::function<void(int)> progress,
-                            std::function<void(const std::string&)> caption);
-  void setFlowLineCaptionCallback(std::function<void(const std::string&)> caption);
+                            std::function<void(RunState)> runState);
+  void setFlowLineRunCallback(std::function<void(RunState)> runState);
   void setRepaintCallback(std::function<void()> repaint);
   void requestRepaint();
   void reportInterpolProgress(int processed);
-  void reportInterpolCaption(const std::string& text);
-  void reportFlowLineCaption(const std::string& text);
+  void reportInterpolRun(RunState state);
+  void reportFlowLineRun(RunState state);
 
   // gridCreated * interpolationReady * flowInitialised * domainReady.
   int readinessProduct() const;
 
   // Stops every worker thread from touching the volumes: clears `running`,
   // waits for the solver pass in progress, and pauses the interpolation and
-  // streamline threads (their run flags are cleared and their captions reset).
+  // streamline threads (their run flags are cleared and reported idle).
   // Called from the window (or main) thread only, before Create and Open.
   void quiesceWorkers();
 

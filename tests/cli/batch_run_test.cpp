@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "core_error_print.h"
 #include "cli/batch.h"
 #include "grid/geometry.h"
 #include "io/result_folder.h"
@@ -121,7 +122,7 @@ TEST(BatchRun, ShortRunPrintsOneFullPrecisionLinePerSampleAndSaves) {
   EXPECT_NE(r.err.find(dir), std::string::npos) << r.err;
 
   SimulationState t;
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(loadCase(t, dir, &error)) << error;
   EXPECT_EQ(t.stepCount, 25);
   EXPECT_EQ(t.historyCounter, 5);
@@ -147,7 +148,7 @@ TEST(BatchRun, ZeroStepsPreparesAndSavesTheCase) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(r.out.empty());
   SimulationState t;
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(loadCase(t, dir, &error)) << error;
   EXPECT_EQ(t.stepCount, 0);
   EXPECT_EQ(t.readinessProduct(), 1);
@@ -202,8 +203,8 @@ TEST(BatchRun, OpenOfACaseWithoutInterpolationCompletesItAndRuns) {
   in.nz = 4;
   in.D = toSingle(15);
   in.s = toSingle(0.02);
-  std::string error;
-  ASSERT_TRUE(createDomain(s, in, &error)) << error;
+  CoreError error;
+  ASSERT_TRUE(createDomain(s, in, nullptr));
   const std::string created = freshDir("created_only");
   ASSERT_TRUE(saveCase(s, created, &error)) << error;
 
@@ -302,7 +303,7 @@ TEST(BatchRun, DivergenceExitsWithThreeNamingTheStepAndStillSaves) {
   EXPECT_EQ(s.stepCount, step);  // stopped at once
   EXPECT_NE(r.err.find("diverged at step " + std::to_string(step)), std::string::npos) << r.err;
   SimulationState t;
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(loadCase(t, dir, &error)) << error;
   EXPECT_EQ(t.stepCount, step);
   EXPECT_FALSE(std::isfinite(t.Cx));
@@ -337,7 +338,7 @@ TEST(BatchRun, ConvergeStopsAtTheFirstSettledSampleOrExitsWithFive) {
                                        "--steps", "30", "--save", budget}));
   EXPECT_EQ(b.status, 5) << b.err;
   SimulationState t;
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(loadCase(t, budget, &error)) << error;
   EXPECT_EQ(t.stepCount, 30);
   EXPECT_EQ(t.farField, FarField::Absorbing);
@@ -379,7 +380,7 @@ TEST(BatchRun, ExportFailuresExitWithFourNamingTheFileAndTheCaseIsSaved) {
   EXPECT_NE(blocked.err.find(base + "/file/h.csv"), std::string::npos) << blocked.err;
   EXPECT_EQ(s.stepCount, 2);
   SimulationState loaded;
-  std::string error;
+  CoreError error;
   EXPECT_TRUE(loadCase(loaded, base + "/case", &error)) << error;
   EXPECT_EQ(loaded.stepCount, 2);
 }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "core_error_print.h"
 #include "grid/geometry.h"
 #include "state/simulation_state.h"
 
@@ -50,24 +51,31 @@ struct Snapshot {
 TEST(CreateDomain, RejectedInputsNameTheFieldAndLeaveTheStateAlone) {
   const struct {
     DomainInputs in;
-    const char* field;
+    ErrorCode code;
+    InputField field;
   } cases[] = {
-      {inputs(1.0, 0.02, 19, 12, 12), "Размер области"},     // outer radius equals the sphere's
-      {inputs(0.5, 0.02, 19, 12, 12), "Размер области"},
-      {inputs(NAN, 0.02, 19, 12, 12), "Размер области"},
-      {inputs(15, 0.0, 19, 12, 12), "Сжатие"},
-      {inputs(15, -0.01, 19, 12, 12), "Сжатие"},
-      {inputs(15, INFINITY, 19, 12, 12), "Сжатие"},
-      {inputs(15, 0.02, -1, 12, 12), "Nx"},
-      {inputs(15, 0.02, 19, -3, 12), "Ny"},
-      {inputs(15, 0.02, 19, 12, -12), "Nz"},
-      {inputs(15, 0.35, 19, 12, 12), "Сжатие"},   // 20 cells of 0.35 fill the 7.0 shell: no ratio above 1
-      {inputs(15, 1e-7, 2, 12, 12), "Сжатие"},   // the ratio would exceed 1000
-      {inputs(15, 1e-5, 2000000, 2000, 2000), "Nx"},  // cannot be held in memory
-      {inputs(15, 0.02, 2147483647, 1, 1), "Nx"},
+      // outer radius equals the sphere's
+      {inputs(1.0, 0.02, 19, 12, 12), ErrorCode::kDomainTooSmall, InputField::kDomainSize},
+      {inputs(0.5, 0.02, 19, 12, 12), ErrorCode::kDomainTooSmall, InputField::kDomainSize},
+      {inputs(NAN, 0.02, 19, 12, 12), ErrorCode::kDomainTooSmall, InputField::kDomainSize},
+      {inputs(15, 0.0, 19, 12, 12), ErrorCode::kNotPositive, InputField::kFirstStep},
+      {inputs(15, -0.01, 19, 12, 12), ErrorCode::kNotPositive, InputField::kFirstStep},
+      {inputs(15, INFINITY, 19, 12, 12), ErrorCode::kNotPositive, InputField::kFirstStep},
+      {inputs(15, 0.02, -1, 12, 12), ErrorCode::kNegative, InputField::kNx},
+      {inputs(15, 0.02, 19, -3, 12), ErrorCode::kNegative, InputField::kNy},
+      {inputs(15, 0.02, 19, 12, -12), ErrorCode::kNegative, InputField::kNz},
+      // 20 cells of 0.35 fill the 7.0 shell: no ratio above 1
+      {inputs(15, 0.35, 19, 12, 12), ErrorCode::kNoStretchingRatio, InputField::kFirstStep},
+      // 20 first cells of 0.5 are thicker than the shell
+      {inputs(15, 0.5, 19, 12, 12), ErrorCode::kFirstStepFillsShell, InputField::kSizeAndFirstStep},
+      // the ratio would exceed 1000
+      {inputs(15, 1e-7, 2, 12, 12), ErrorCode::kNoStretchingRatio, InputField::kFirstStep},
+      // cannot be held in memory
+      {inputs(15, 1e-5, 2000000, 2000, 2000), ErrorCode::kGridExceedsMemory, InputField::kCellCounts},
+      {inputs(15, 0.02, 2147483647, 1, 1), ErrorCode::kTooLarge, InputField::kNx},
   };
   SimulationState s;
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(createDomain(s, inputs(15, 0.02, 19, 12, 12), &error)) << error;
   s.flowInitialised = 1;
   s.interpolRunning = 1;
@@ -75,10 +83,11 @@ TEST(CreateDomain, RejectedInputsNameTheFieldAndLeaveTheStateAlone) {
   s.showStreamlines = 1;
   const Snapshot before(s);
   for (const auto& c : cases) {
-    error.clear();
-    EXPECT_FALSE(createDomain(s, c.in, &error)) << c.field;
-    EXPECT_NE(error.find(c.field), std::string::npos) << error;
-    EXPECT_TRUE(Snapshot(s) == before) << c.field << ": " << error;
+    error = CoreError{};
+    EXPECT_FALSE(createDomain(s, c.in, &error)) << static_cast<int>(c.code);
+    EXPECT_EQ(error.code, c.code) << error;
+    EXPECT_EQ(error.field, c.field) << error;
+    EXPECT_TRUE(Snapshot(s) == before) << error;
   }
   // Nothing was stopped or rebuilt on the way either.
   EXPECT_EQ(s.interpolRunning.load(), 1);
@@ -96,7 +105,7 @@ TEST(CreateDomain, SetsFlagsAdvancesGenerationAndRepaints) {
   s.showStreamlines = 1;
   s.interpolFailedCount = 3;
   const int gen = s.volumesGeneration;
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(createDomain(s, inputs(15, 0.02, 19, 12, 12), &error)) << error;
   EXPECT_EQ(s.gridCreated.load(), 1);
   EXPECT_EQ(s.domainReady.load(), 1);
@@ -129,7 +138,7 @@ TEST(CreateDomain, SetsFlagsAdvancesGenerationAndRepaints) {
 
 TEST(CreateDomain, ZeroCountsGiveVolumesWithoutArrays) {
   SimulationState s;
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(createDomain(s, inputs(15, 0.02, 19, 12, 12), &error)) << error;
   ASSERT_TRUE(createDomain(s, inputs(15, 0.02, 0, 12, 12), &error)) << error;
   EXPECT_EQ(s.volumeCount, 6);
@@ -148,7 +157,7 @@ TEST(CreateDomain, SingleVolumeHasNoInterpolatedPoints) {
   s.volumes.resize(1);
   initDefaults(s.volumes[0], s.schemeOrder);
   s.volumeCount = 1;
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(createDomain(s, inputs(15, 0.02, 19, 12, 12), &error)) << error;
   EXPECT_EQ(s.volumeCount, 1);
   EXPECT_EQ(s.interpolTotal.load(), 0);
@@ -158,7 +167,7 @@ TEST(CreateDomain, SingleVolumeHasNoInterpolatedPoints) {
 TEST(CreateDomain, HigherSchemeOrderAddsGhostLayers) {
   SimulationState s;
   s.schemeOrder = 4;
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(createDomain(s, inputs(15, 0.02, 19, 12, 12), &error)) << error;
   const FiniteVolume& v = s.volumes[0];
   EXPECT_EQ(v.Nx, 23);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <memory>
 
+#include "core_error_print.h"
 #include "state/simulation_state.h"
 
 using namespace brelvik;
@@ -22,7 +23,7 @@ DomainInputs defaultInputs() {
 const SimulationState& defaultGrid() {
   static std::unique_ptr<SimulationState> s = [] {
     auto st = std::make_unique<SimulationState>();
-    std::string error;
+    CoreError error;
     if (!createDomain(*st, defaultInputs(), &error)) ADD_FAILURE() << error;
     return st;
   }();
@@ -204,7 +205,7 @@ TEST(GridGeometry, DonorIsTheDeepestContainingVolumeWithTiesToTheLowerIndex) {
 
 TEST(GridGeometry, EqualDepthKeepsTheLowerIndexDonor) {
   SimulationState s;
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(createDomain(s, defaultInputs(), &error)) << error;
   // Give volume 5 exactly the geometry of volume 4: every point of volume 0
   // inside one lies at the same depth in the other.

@@ -1,5 +1,7 @@
 #include "grid/interpolation.h"
 
+#include "core_error_print.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -77,7 +79,7 @@ const Stencils& reference(const DomainInputs& in) {
   auto it = cache.find(key);
   if (it == cache.end()) {
     SimulationState s;
-    std::string error;
+    CoreError error;
     EXPECT_TRUE(createDomain(s, in, &error)) << error;
     EXPECT_TRUE(runInterpolation(s, nullptr, &error)) << error;
     it = cache.emplace(key, collect(s)).first;
@@ -85,10 +87,13 @@ const Stencils& reference(const DomainInputs& in) {
   return it->second;
 }
 
-// Records the captions and progress counts the GUI would show.
+// Records the run states and progress counts the GUI would show.
+constexpr RunState kRunning = RunState::kRunning;  // the button reads "стоп"
+constexpr RunState kIdle = RunState::kIdle;        // the button reads "старт"
+
 struct Recorder {
   std::mutex m;
-  std::vector<std::string> captions;
+  std::vector<RunState> captions;
   std::vector<int> progress;
   void attach(SimulationState& s) {
     s.setInterpolCallbacks(
@@ -96,12 +101,12 @@ struct Recorder {
           std::lock_guard<std::mutex> l(m);
           progress.push_back(n);
         },
-        [this](const std::string& c) {
+        [this](RunState c) {
           std::lock_guard<std::mutex> l(m);
           captions.push_back(c);
         });
   }
-  std::vector<std::string> captionsNow() {
+  std::vector<RunState> captionsNow() {
     std::lock_guard<std::mutex> l(m);
     return captions;
   }
@@ -111,7 +116,7 @@ struct Recorder {
 
 TEST(Interpolation, EveryPointGetsAQuadraticallyExactStencil) {
   SimulationState s;
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(createDomain(s, defaultInputs(), &error)) << error;
   std::vector<std::pair<int, int>> calls;
   ASSERT_TRUE(runInterpolation(s, [&](int done, int total) { calls.push_back({done, total}); }, &error)) << error;
@@ -165,7 +170,7 @@ TEST(Interpolation, ResultsDoNotDependOnTheThreadCount) {
   const int saved = omp_get_max_threads();
   omp_set_num_threads(1);
   SimulationState one;
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(createDomain(one, defaultInputs(), &error));
   ASSERT_TRUE(runInterpolation(one, nullptr, &error)) << error;
   omp_set_num_threads(std::max(2, saved));
@@ -181,7 +186,7 @@ TEST(Interpolation, ResultsDoNotDependOnTheThreadCount) {
 
 TEST(Interpolation, PointsWithoutAdmissibleStencilAreReportedNotRetried) {
   SimulationState s;
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(createDomain(s, defaultInputs(), &error));
   // Volume 2 offers no candidate points at all.
   for (int& t : s.volumes[2].type_point)
@@ -195,7 +200,10 @@ TEST(Interpolation, PointsWithoutAdmissibleStencilAreReportedNotRetried) {
       }
   ASSERT_GT(expectedFailures, 0);
   EXPECT_FALSE(runInterpolation(s, nullptr, &error));
-  EXPECT_NE(error.find("Интерполяция"), std::string::npos) << error;
+  EXPECT_EQ(error.code, ErrorCode::kStencilsMissing) << error;
+  EXPECT_EQ(error.figures[0], expectedFailures);
+  EXPECT_EQ(error.figures[1], firstVolume);
+  EXPECT_EQ(error.figures[2], firstPoint);
   EXPECT_EQ(s.interpolFailedCount.load(), expectedFailures);
   EXPECT_EQ(s.interpolFailedVolume, firstVolume);
   EXPECT_EQ(s.interpolFailedPoint, firstPoint);
@@ -208,7 +216,7 @@ TEST(InterpolationThread, FailedPointsEndTheRunWithoutReadiness) {
   SimulationState s;
   Recorder rec;
   rec.attach(s);
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(createDomain(s, defaultInputs(), &error));
   for (int& t : s.volumes[4].type_point)
     if (t == kPointComputed) t = kPointInactive;
@@ -218,7 +226,7 @@ TEST(InterpolationThread, FailedPointsEndTheRunWithoutReadiness) {
   EXPECT_GT(failures, 0);
   EXPECT_EQ(s.interpolationReady.load(), 0);
   EXPECT_EQ(s.interpolProcessed.load() + failures, s.interpolTotal.load());
-  EXPECT_EQ(rec.captionsNow().back(), "старт");
+  EXPECT_EQ(rec.captionsNow().back(), kIdle);
   // Another start does not try the failed points again.
   toggleInterpolation(s);
   ASSERT_TRUE(eventually([&] { return s.interpolRunning.load() == 0 && s.interpolThread.parked(); }));
@@ -258,13 +266,13 @@ TEST(InterpolationThread, StartBeforeCreateFinishesAtOnce) {
   toggleInterpolation(s);
   ASSERT_TRUE(finishedAndParked(s));
   EXPECT_EQ(s.interpolRunning.load(), 0);
-  EXPECT_EQ(rec.captionsNow(), (std::vector<std::string>{"стоп", "старт"}));
+  EXPECT_EQ(rec.captionsNow(), (std::vector<RunState>{kRunning, kIdle}));
 }
 
 TEST(InterpolationThread, PausedAndResumedRunGivesTheUninterruptedResult) {
   SimulationState s;
   Recorder rec;
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(createDomain(s, defaultInputs(), &error));
   // Press "стоп" from inside the run, right after the first chunk: the
   // thread must park before the next one.
@@ -281,7 +289,7 @@ TEST(InterpolationThread, PausedAndResumedRunGivesTheUninterruptedResult) {
   ASSERT_TRUE(finishedAndParked(s));
   EXPECT_EQ(s.interpolProcessed.load(), s.interpolTotal.load());
   EXPECT_EQ(s.interpolRunning.load(), 0);
-  EXPECT_EQ(rec.captionsNow(), (std::vector<std::string>{"стоп", "старт"}));
+  EXPECT_EQ(rec.captionsNow(), (std::vector<RunState>{kRunning, kIdle}));
   EXPECT_TRUE(collect(s) == reference(defaultInputs()));
 }
 
@@ -289,7 +297,7 @@ TEST(InterpolationThread, SecondStartAfterCompletionRunsOneEmptyPass) {
   SimulationState s;
   Recorder rec;
   rec.attach(s);
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(createDomain(s, defaultInputs(), &error));
   toggleInterpolation(s);
   ASSERT_TRUE(finishedAndParked(s));
@@ -303,7 +311,7 @@ TEST(InterpolationThread, SecondStartAfterCompletionRunsOneEmptyPass) {
   toggleInterpolation(s);
   ASSERT_TRUE(eventually([&] { return rec.captionsNow().size() == 4 && s.interpolThread.parked(); }));
   std::this_thread::sleep_for(20ms);
-  EXPECT_EQ(rec.captionsNow(), (std::vector<std::string>{"стоп", "старт", "стоп", "старт"}));
+  EXPECT_EQ(rec.captionsNow(), (std::vector<RunState>{kRunning, kIdle, kRunning, kIdle}));
   {
     std::lock_guard<std::mutex> l(rec.m);
     EXPECT_EQ(rec.progress.size(), progressCalls);  // nothing was recomputed
@@ -316,7 +324,7 @@ TEST(InterpolationThread, SecondStartAfterCompletionRunsOneEmptyPass) {
 
 TEST(InterpolationThread, CreateWhilePausedRestartsOnTheNewGrid) {
   SimulationState s;
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(createDomain(s, defaultInputs(), &error));
   ASSERT_TRUE(startAndPauseAfterFirstChunk(s));
   ASSERT_LT(s.interpolProcessed.load(), s.interpolTotal.load());
@@ -335,7 +343,7 @@ TEST(InterpolationThread, StopButtonPausesARunningThread) {
   SimulationState s;
   Recorder rec;
   rec.attach(s);
-  std::string error;
+  CoreError error;
   DomainInputs in = defaultInputs();
   in.s = toSingle(0.01);
   in.nx = 38, in.ny = 24, in.nz = 24;  // long enough to be caught running
@@ -344,7 +352,7 @@ TEST(InterpolationThread, StopButtonPausesARunningThread) {
   EXPECT_EQ(s.interpolRunning.load(), 1);
   toggleInterpolation(s);
   EXPECT_EQ(s.interpolRunning.load(), 0);
-  EXPECT_EQ(rec.captionsNow(), (std::vector<std::string>{"стоп", "старт"}));
+  EXPECT_EQ(rec.captionsNow(), (std::vector<RunState>{kRunning, kIdle}));
   ASSERT_TRUE(eventually([&] { return s.interpolThread.parked(); }));
   const int at = s.interpolProcessed.load();
   std::this_thread::sleep_for(20ms);
@@ -354,7 +362,7 @@ TEST(InterpolationThread, StopButtonPausesARunningThread) {
 
 TEST(InterpolationThread, SynchronousRunWhilePausedIsNotCountedTwice) {
   SimulationState s;
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(createDomain(s, defaultInputs(), &error));
   ASSERT_TRUE(startAndPauseAfterFirstChunk(s));
   ASSERT_LT(s.interpolProcessed.load(), s.interpolTotal.load());

@@ -8,6 +8,7 @@
 #include <random>
 #include <set>
 
+#include "core_error_print.h"
 #include "../bench/literal_stencil_search.h"
 #include "grid/geometry.h"
 #include "state/simulation_state.h"
@@ -212,7 +213,7 @@ namespace {
 
 void compareWholeGrid(const DomainInputs& in, int every) {
   SimulationState s;
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(createDomain(s, in, &error)) << error;
   std::vector<DonorLattice> lattices(6);
   for (int v = 0; v < 6; ++v) {

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include "gui/app/error_text.h"
 #include "gui/app/brelvik_app.h"
 #include "gui/app/main_frame.h"
 #include "gui/dialogs/parametrfield_dialog.h"
@@ -134,8 +135,8 @@ class AppEndToEndTest : public QObject {
     run(kCmdSave);
 
     SimulationState loaded;
-    std::string error;
-    QVERIFY2(loadCase(loaded, folder.toStdString(), &error), error.c_str());
+    CoreError error;
+    QVERIFY2(loadCase(loaded, folder.toStdString(), &error), qPrintable(errorText(error)));
     QCOMPARE(loaded.volumeCount, 6);
     QCOMPARE(loaded.stepCount, s().stepCount);
     QCOMPARE(loaded.physicalTime, s().physicalTime);

@@ -11,6 +11,7 @@
 #include <QtTest>
 #include <memory>
 
+#include "gui/app/error_text.h"
 #include "gui/app/brelvik_doc.h"
 #include "gui/app/command_ids.h"
 #include "gui/app/main_frame.h"
@@ -160,8 +161,8 @@ class CommandPathTest : public QObject {
     });
     QVERIFY(frame->runCommand(kCmdSave));
     SimulationState loaded;
-    std::string error;
-    QVERIFY2(loadCase(loaded, folder.toStdString(), &error), error.c_str());
+    CoreError error;
+    QVERIFY2(loadCase(loaded, folder.toStdString(), &error), qPrintable(errorText(error)));
     QCOMPARE(loaded.stepCount, s.stepCount);
     QCOMPARE(loaded.readinessProduct(), 1);
   }

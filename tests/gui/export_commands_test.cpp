@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "grid/geometry.h"
+#include "gui/app/error_text.h"
 #include "gui/app/brelvik_doc.h"
 #include "gui/app/main_frame.h"
 #include "state/simulation_state.h"
@@ -72,8 +73,8 @@ class ExportCommandsTest : public QObject {
     in.nx = 6;
     in.ny = 4;
     in.nz = 4;
-    std::string error;
-    QVERIFY2(createDomain(*s, in, &error), error.c_str());
+    CoreError error;
+    QVERIFY2(createDomain(*s, in, &error), qPrintable(errorText(error)));
     s->stepCount = 7;
     s->physicalTime = 0.5;
     frame->updateCommandUi();

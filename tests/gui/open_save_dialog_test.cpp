@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "gui/app/error_text.h"
 #include "grid/geometry.h"
 #include "gui/dialogs/open_save_dialog.h"
 #include "state/simulation_state.h"
@@ -29,8 +30,8 @@ void buildSmallGrid(SimulationState& s) {
   in.nx = 6;
   in.ny = 4;
   in.nz = 4;
-  std::string error;
-  QVERIFY2(createDomain(s, in, &error), error.c_str());
+  CoreError error;
+  QVERIFY2(createDomain(s, in, &error), qPrintable(errorText(error)));
 }
 
 }  // namespace
@@ -132,6 +133,10 @@ class OpenSaveDialogTest : public QObject {
     dlg.accept();
     QCOMPARE(boxes.texts.size(), 1);
     QVERIFY2(boxes.texts[0].contains(folder), qPrintable(boxes.texts[0]));
+    // Worded in Russian; the reader's English message is only in the details.
+    QCOMPARE(boxes.texts[0],
+             QStringLiteral("Не удалось открыть расчёт из папки «%1». Данные программы не изменены.")
+                 .arg(folder));
     QVERIFY(dlg.isVisible());  // stays open for another name or Cancel
     QCOMPARE(s.volumeCount, 6);
     QCOMPARE(s.gridCreated.load(), 1);

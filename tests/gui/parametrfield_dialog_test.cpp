@@ -139,7 +139,7 @@ class ParametrfieldDialogTest : public QObject {
     // Progress from another thread arrives as queued calls; the last count wins.
     std::thread worker([&s] {
       for (int n = 1; n <= 5000; ++n) s.reportInterpolProgress(n);
-      s.reportInterpolCaption("стоп");
+      s.reportInterpolRun(RunState::kRunning);
     });
     worker.join();
     QTRY_COMPARE(edit(dlg, "1019")->text(), QStringLiteral("5000"));
@@ -147,7 +147,7 @@ class ParametrfieldDialogTest : public QObject {
 
     dlg.hide();
     s.reportInterpolProgress(77);
-    s.reportInterpolCaption("старт");
+    s.reportInterpolRun(RunState::kIdle);
     QCoreApplication::processEvents();
     QTest::qWait(50);
     QCOMPARE(edit(dlg, "1019")->text(), QStringLiteral("5000"));

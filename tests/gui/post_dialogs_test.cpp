@@ -11,6 +11,7 @@
 
 #include <cmath>
 
+#include "gui/app/error_text.h"
 #include "grid/geometry.h"
 #include "gui/dialogs/flow_lines_dialog.h"
 #include "post/sampling_plane.h"
@@ -110,8 +111,8 @@ class PostDialogsTest : public QObject {
 
   void interpolatedVectorsNeedAComputedPlane() {
     SimulationState s;
-    std::string error;
-    QVERIFY2(createDomain(s, DomainInputs{}, &error), error.c_str());
+    CoreError error;
+    QVERIFY2(createDomain(s, DomainInputs{}, &error), qPrintable(errorText(error)));
     CVelocityField dlg(s);
     QTemporaryDir out;
     dlg.setExportDirectory(out.path());
@@ -165,11 +166,13 @@ class PostDialogsTest : public QObject {
     press(dlg, 1023);
     QTRY_COMPARE(boxes.texts.size(), 1);
     QVERIFY(!QFile::exists(out.filePath("Winsurf_files/T.dat")));
+    QVERIFY2(boxes.texts[0].contains(QStringLiteral("«Вычислить»")), qPrintable(boxes.texts[0]));
     // A lattice that cannot be laid leaves the stored plane as it was.
     type(dlg, 1014, "4");
     type(dlg, 1026, "-7");
     press(dlg, 1022);
     QTRY_COMPARE(boxes.texts.size(), 2);
+    QCOMPARE(boxes.texts[1], QStringLiteral("Nx: число точек не может быть отрицательным"));
     QCOMPARE(s.samplingPlane.x1, 0.0);
     QCOMPARE(s.samplingPlane.Nx, 0);
     QCOMPARE(s.samplingPlane.planeComputed, 0);
@@ -287,15 +290,15 @@ class PostDialogsTest : public QObject {
       // pressed leaves the new run's "Стоп".
       s.flowLineRunning = 1;
       run->setText(QStringLiteral("Стоп"));
-      s.reportFlowLineCaption("Старт");
+      s.reportFlowLineRun(RunState::kIdle);
       QTest::qWait(20);
       QCOMPARE(run->text(), QString("Стоп"));
       s.flowLineRunning = 0;
-      s.reportFlowLineCaption("Старт");
+      s.reportFlowLineRun(RunState::kIdle);
       QTRY_COMPARE(run->text(), QString("Старт"));
     }
     // The dialog is gone: a caption report reaches nothing.
-    s.reportFlowLineCaption("Старт");
+    s.reportFlowLineRun(RunState::kIdle);
     QTest::qWait(10);
   }
 };

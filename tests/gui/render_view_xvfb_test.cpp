@@ -3,6 +3,7 @@
 
 #include <thread>
 
+#include "gui/app/error_text.h"
 #include "grid/geometry.h"
 #include "post/sampling_plane.h"
 #include "post/streamlines.h"
@@ -273,8 +274,8 @@ class RenderViewXvfbTest : public QObject {
   }
 
   void outlinesOfTheBuiltDomain() {
-    std::string error;
-    QVERIFY2(createDomain(*s, DomainInputs{}, &error), error.c_str());
+    CoreError error;
+    QVERIFY2(createDomain(*s, DomainInputs{}, &error), qPrintable(errorText(error)));
     QImage img = grab();
     QCOMPARE(countPixels(img, img.rect(), [](QRgb c) { return !isWhite(c); }), 0);
 
@@ -300,8 +301,8 @@ class RenderViewXvfbTest : public QObject {
   }
 
   void planeVectorsAndStreamlines() {
-    std::string error;
-    QVERIFY2(createDomain(*s, DomainInputs{}, &error), error.c_str());
+    CoreError error;
+    QVERIFY2(createDomain(*s, DomainInputs{}, &error), qPrintable(errorText(error)));
     // A uniform stream along x everywhere.
     for (int v = 0; v < s->volumeCount; ++v) {
       FiniteVolume& vol = s->volumes[v];
@@ -314,7 +315,7 @@ class RenderViewXvfbTest : public QObject {
     p.x1 = -4; p.y1 = -3.5; p.z1 = 0.05;
     p.x2 = 4;  p.y2 = 3.5;
     p.Nx = 7;  p.Ny = 6;
-    QVERIFY2(computeSamplingPlane(*s, &error), error.c_str());
+    QVERIFY2(computeSamplingPlane(*s, &error), qPrintable(errorText(error)));
     p.interpolatedScale = 0.5;
 
     // Shown only when switched on.

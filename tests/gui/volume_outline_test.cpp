@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "gui/app/error_text.h"
 #include "grid/geometry.h"
 #include "gui/render/volume_outline.h"
 #include "state/simulation_state.h"
@@ -109,8 +110,8 @@ class VolumeOutlineTest : public QObject {
 
   void outlinesOfTheBuiltDomain() {
     SimulationState s;
-    std::string error;
-    QVERIFY2(createDomain(s, DomainInputs{}, &error), error.c_str());
+    CoreError error;
+    QVERIFY2(createDomain(s, DomainInputs{}, &error), qPrintable(errorText(error)));
     QCOMPARE(s.volumeCount, 6);
     for (int v = 0; v < s.volumeCount; ++v) {
       const FiniteVolume& vol = s.volumes[v];

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "core_error_print.h"
 #include "io/far_field_file.h"
 #include "io/result_folder.h"
 #include "io_test_util.h"
@@ -17,7 +18,7 @@ TEST(FarFieldFile, RoundTripsAndAFolderWithoutItOpensReflectingAndDamageIsRefuse
   s.rampTime = 2.5;
   s.stepCount = 3;
   const std::string dir = freshDir("far_field_case");
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(saveCase(s, dir, &error)) << error;
   const std::string file = dir + "/" + kFarFieldFileName;
   EXPECT_EQ(readAll(file), "far_field absorbing\nramp 2.5\n");
@@ -33,9 +34,9 @@ TEST(FarFieldFile, RoundTripsAndAFolderWithoutItOpensReflectingAndDamageIsRefuse
                            "ramp 0\nfar_field absorbing\n", "far_field absorbing\nramp 0\n7\n"}) {
     writeAll(file, text);
     t.stepCount = 99;
-    error.clear();
+    error = CoreError{};
     EXPECT_FALSE(loadCase(t, dir, &error)) << text;
-    EXPECT_NE(error.find(file), std::string::npos) << error;
+    EXPECT_NE(error.detail.find(file), std::string::npos) << error;
     EXPECT_EQ(t.stepCount, 99);
     EXPECT_EQ(t.farField, FarField::Absorbing);
   }

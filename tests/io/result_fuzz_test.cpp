@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "core_error_print.h"
 #include "grid/geometry.h"
 #include "grid/interpolation.h"
 #include "io/case_checks.h"
@@ -99,7 +100,7 @@ std::string savedRealCase() {
   in.nx = 3;
   in.ny = 3;
   in.nz = 3;
-  std::string error;
+  CoreError error;
   EXPECT_TRUE(createDomain(s, in, &error)) << error;
   EXPECT_TRUE(runInterpolation(s, {}, &error)) << error;
   newCase(s);
@@ -206,14 +207,14 @@ TEST(ResultFuzz, EveryDamagedCopyIsRefusedNamingAFileOrLoadsAValidCase) {
     t.stepCount = 4242;
     t.Re = 7;
     const int generation = t.volumesGeneration.load();
-    std::string error;
+    CoreError error;
     alarm(60);  // a hang ends the test with SIGALRM
     const bool loaded = loadCase(t, dir, &error);
     alarm(0);
     SCOPED_TRACE("mutation " + std::to_string(m) + " kind " + std::to_string(kind) + " of " + file);
     if (!loaded) {
       ++refused;
-      EXPECT_NE(error.find(dir + "/"), std::string::npos) << error;
+      EXPECT_NE(error.detail.find(dir + "/"), std::string::npos) << error;
       EXPECT_EQ(t.stepCount, 4242);
       EXPECT_EQ(t.Re, 7);
       EXPECT_EQ(t.volumeCount, 0);

@@ -12,6 +12,7 @@
 
 #include "grid/geometry.h"
 #include "grid/interpolation.h"
+#include "core_error_print.h"
 #include "io/result_folder.h"
 #include "io_test_util.h"
 
@@ -44,7 +45,7 @@ std::string savedCase(const std::string& name, int volumes = 2, int Nx = 4, int 
   SimulationState s;
   fillCase(s, volumes, Nx, Ny, Nz);
   const std::string dir = freshDir(name);
-  std::string error;
+  CoreError error;
   EXPECT_TRUE(saveCase(s, dir, &error)) << error;
   return dir;
 }
@@ -55,7 +56,7 @@ TEST(ResultReader, SaveThenOpenRestoresEveryValue) {
   SimulationState s;
   fillCase(s, 3, 4, 3, 5);
   const std::string dir = freshDir("round_trip");
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(saveCase(s, dir, &error)) << error;
 
   SimulationState t;
@@ -159,7 +160,7 @@ TEST(ResultReader, KComesBackWithOneDecimal) {
     SimulationState s;
     s.k = saved;
     const std::string dir = freshDir("k_value");
-    std::string error;
+    CoreError error;
     ASSERT_TRUE(saveCase(s, dir, &error)) << error;
     SimulationState t;
     t.k = 9;
@@ -173,7 +174,7 @@ TEST(ResultReader, FolderSavedBeforeCreateReplacesACaseWithAnEmptyOne) {
   s.gridCreated = 0;
   s.stepCount = 3;
   const std::string dir = freshDir("empty_case");
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(saveCase(s, dir, &error)) << error;
 
   SimulationState t;
@@ -198,7 +199,7 @@ TEST(ResultReader, UnallocatedVolumeLoadsItsStateOnly) {
   // No point may take volume 0 as donor now.
   for (auto& e : s.volumes[1].interpol_data) e.donor = 1;
   const std::string dir = freshDir("unallocated_load");
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(saveCase(s, dir, &error)) << error;
   SimulationState t;
   ASSERT_TRUE(loadCase(t, dir, &error)) << error;
@@ -229,7 +230,7 @@ TEST(ResultReader, InterpolationRecordsInAnyOrderAndMissingOnesStayNotReady) {
   SimulationState s;
   fillCase(s, 2, 4, 3, 3);  // the same case as saved
   SimulationState t;
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(loadCase(t, dir, &error)) << error;
   const FiniteVolume& a = s.volumes[0];
   const FiniteVolume& b = t.volumes[0];
@@ -271,7 +272,7 @@ TEST(ResultReader, ThreeDigitExponentsAndCrLfLineEndsAreAccepted) {
   SimulationState s;
   fillCase(s, 2, 4, 3, 3);
   SimulationState t;
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(loadCase(t, dir, &error)) << error;
   EXPECT_TRUE(sameBits(s.volumes[1].u, t.volumes[1].u));
   EXPECT_TRUE(sameBits(s.volumes[0].P, t.volumes[0].P));
@@ -445,9 +446,9 @@ TEST(ResultReader, DamagedFoldersLeaveTheStateUnchangedAndNameTheFile) {
     t.historyCx.resize(5);
     const double u0 = t.volumes[0].u[5];
     const int generation = t.volumesGeneration.load();
-    std::string error;
+    CoreError error;
     EXPECT_FALSE(loadCase(t, dir, &error));
-    EXPECT_NE(error.find(dir + "/" + damage.file), std::string::npos) << error;
+    EXPECT_NE(error.detail.find(dir + "/" + damage.file), std::string::npos) << error;
     EXPECT_EQ(t.volumeCount, 1);
     ASSERT_EQ(t.volumes.size(), 1u);
     EXPECT_EQ(t.volumes[0].Nx, 2);
@@ -461,10 +462,10 @@ TEST(ResultReader, DamagedFoldersLeaveTheStateUnchangedAndNameTheFile) {
 
 TEST(ResultReader, MissingFolderIsReported) {
   SimulationState t;
-  std::string error;
+  CoreError error;
   const std::string dir = freshDir("does_not_exist");
   EXPECT_FALSE(loadCase(t, dir, &error));
-  EXPECT_NE(error.find(dir), std::string::npos);
+  EXPECT_NE(error.detail.find(dir), std::string::npos);
 }
 
 // Save and Open while a solver-like worker runs passes that write the fields
@@ -500,7 +501,7 @@ TEST(ResultFolderThread, SaveAndOpenNeverOverlapAPass) {
   const std::string dir = freshDir("thread");
   s.running = 1;
   s.solveThread.start();
-  std::string error;
+  CoreError error;
   for (int round = 0; round < 4; ++round) {
     ASSERT_TRUE(saveCase(s, dir, &error)) << error;
     EXPECT_EQ(lines(readAll(dir + "/m_Cx.txt")).front(), lines(readAll(dir + "/m_time.txt")).front());
@@ -529,8 +530,8 @@ TEST(ResultReader, BuiltGridRoundTripsWithRecomputedMetrics) {
   in.nx = 6;
   in.ny = 4;
   in.nz = 4;
-  std::string error;
-  ASSERT_TRUE(createDomain(s, in, &error)) << error;
+  CoreError error;
+  ASSERT_TRUE(createDomain(s, in, nullptr));
   const std::string dir = freshDir("built_grid");
   ASSERT_TRUE(saveCase(s, dir, &error)) << error;
   SimulationState t;
@@ -584,8 +585,8 @@ TEST(ResultFolderThread, SaveDuringInterpolationPausesAndResumesIt) {
   in.nx = 8;
   in.ny = 6;
   in.nz = 6;
-  std::string error;
-  ASSERT_TRUE(createDomain(s, in, &error)) << error;
+  CoreError error;
+  ASSERT_TRUE(createDomain(s, in, nullptr));
   toggleInterpolation(s);
   const std::string dir = freshDir("during_interpolation");
   ASSERT_TRUE(saveCase(s, dir, &error)) << error;

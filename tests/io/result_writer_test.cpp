@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "core_error_print.h"
 #include "io/result_folder.h"
 #include "io/staged_folder.h"
 #include "io_test_util.h"
@@ -15,7 +16,7 @@ namespace fs = std::filesystem;
 TEST(ResultWriter, FolderSavedBeforeCreateHoldsGlobalFileAndEmptySeries) {
   SimulationState s;
   const std::string dir = freshDir("before_create");
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(saveCase(s, dir, &error)) << error;
 
   int entries = 0;
@@ -51,7 +52,7 @@ TEST(ResultWriter, GlobalFileKeepsOneDecimalOfKAndSixteenOfTheRest) {
   s.historyCounter = 3;
   s.gridCreated = 1;
   const std::string dir = freshDir("k_decimal");
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(saveCase(s, dir, &error)) << error;
   const auto all = lines(readAll(dir + "/all.txt"));
   ASSERT_EQ(all.size(), 20u);
@@ -67,7 +68,7 @@ TEST(ResultWriter, VolumeStateFileHas154LinesWithColourBeforeAxesAndOriginAfter)
   SimulationState s;
   fillCase(s, 1, 4, 3, 3);
   const std::string dir = freshDir("volume_state");
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(saveCase(s, dir, &error)) << error;
   const auto v = lines(readAll(dir + "/volume_1/all.txt"));
   ASSERT_EQ(v.size(), 154u);
@@ -107,7 +108,7 @@ TEST(ResultWriter, SliceFilesAreTablesOfNyPlusOneRowsWithSeventeenDigits) {
   vol.point_glob[3 * pointIndex(vol, 1, 2, 0) + 1] = -2.0;
   vol.type_point[pointIndex(vol, 0, 1, 1)] = 3;
   const std::string dir = freshDir("slices");
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(saveCase(s, dir, &error)) << error;
 
   const auto u2 = lines(readAll(dir + "/volume_1/u/2.txt"));
@@ -133,7 +134,7 @@ TEST(ResultWriter, FileCountsPerFolderForNx12) {
   SimulationState s;
   fillCase(s, 6, 12, 2, 2);
   const std::string dir = freshDir("counts");
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(saveCase(s, dir, &error)) << error;
   for (int v = 1; v <= 6; ++v) {
     const std::string vdir = dir + "/volume_" + std::to_string(v);
@@ -159,7 +160,7 @@ TEST(ResultWriter, UnallocatedVolumeGetsOnlyItsStateFile) {
   releaseArrays(s.volumes[1]);
   s.volumes[1].allocated = 0;
   const std::string dir = freshDir("unallocated");
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(saveCase(s, dir, &error)) << error;
   int entries = 0;
   for (auto& e : fs::directory_iterator(dir + "/volume_2")) {
@@ -208,7 +209,7 @@ TEST(ResultWriter, InterpolationRecordsOnlyForInterpolatedPointsInIndexOrder) {
   c.cell_k = 4;
 
   const std::string dir = freshDir("interpol");
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(saveCase(s, dir, &error)) << error;
   const auto l = lines(readAll(dir + "/volume_1/interpol_data/interpol_data.txt"));
   ASSERT_EQ(l.size(), 26u + 6u + 6u);
@@ -235,9 +236,9 @@ TEST(ResultWriter, UnwritableTargetIsReportedWithItsPath) {
   // A plain file where the folder should go: no user, root included, can
   // create a folder below it.
   writeAll(base + "/blocker", "x");
-  std::string error;
+  CoreError error;
   EXPECT_FALSE(saveCase(s, base + "/blocker/save", &error));
-  EXPECT_NE(error.find(base + "/blocker/save"), std::string::npos) << error;
+  EXPECT_NE(error.detail.find(base + "/blocker/save"), std::string::npos) << error;
 
 }
 
@@ -262,7 +263,7 @@ TEST(ResultWriter, SaveFailingAtAnyWritePointLeavesThePreviousCaseUnchanged) {
   fillCase(b, 3, 3, 2, 2, 2);
   b.stepCount = 555;
   const std::string dir = freshDir("atomic");
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(saveCase(a, dir, &error)) << error;
   writeAll(dir + "/notes.md", "the user's own notes");
   const auto before = snapshot(dir);
@@ -288,10 +289,10 @@ TEST(ResultWriter, SaveFailingAtAnyWritePointLeavesThePreviousCaseUnchanged) {
   for (int point : faults) {
     SCOPED_TRACE(point);
     io_detail::setWriteFaultForTesting(point);
-    error.clear();
+    error = CoreError{};
     EXPECT_FALSE(saveCase(b, dir, &error));
     io_detail::setWriteFaultForTesting(-1);
-    EXPECT_NE(error.find(dir), std::string::npos) << error;
+    EXPECT_NE(error.detail.find(dir), std::string::npos) << error;
     EXPECT_EQ(snapshot(dir), before);
     EXPECT_FALSE(fs::exists(dir + ".saving"));
   }
@@ -308,12 +309,12 @@ TEST(ResultWriter, HalfWrittenStagingFolderIsRefusedByTheReader) {
   SimulationState a;
   fillCase(a, 1, 2, 2, 2);
   const std::string dir = freshDir("half");
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(saveCase(a, dir, &error)) << error;
   writeAll(dir + "/" + io_detail::kIncompleteMarker, "");
   SimulationState t;
   EXPECT_FALSE(loadCase(t, dir, &error));
-  EXPECT_NE(error.find(dir), std::string::npos) << error;
+  EXPECT_NE(error.detail.find(dir), std::string::npos) << error;
   EXPECT_EQ(t.volumeCount, 0);
 }
 
@@ -321,7 +322,7 @@ TEST(ResultWriter, ExistingTreeIsOverwrittenAndExtraFoldersStay) {
   SimulationState s;
   fillCase(s, 3, 2, 2, 2);
   const std::string dir = freshDir("overwrite");
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(saveCase(s, dir, &error)) << error;
   fillCase(s, 2, 2, 2, 2, 99);
   s.stepCount = 5;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "core_error_print.h"
 #include "grid/geometry.h"
 #include "state/simulation_state.h"
 
@@ -21,7 +22,7 @@ inline std::unique_ptr<SimulationState> makeDomain(int nx = 19, int ny = 12, int
   in.nx = nx;
   in.ny = ny;
   in.nz = nz;
-  std::string error;
+  CoreError error;
   EXPECT_TRUE(createDomain(*s, in, &error)) << error;
   return s;
 }

@@ -56,7 +56,7 @@ void setPlane(SamplingPlane& sp, int plane, Vec3 a, Vec3 b, int nx, int ny, int 
 
 TEST(SamplingPlane, LatticeLiesAtCellCentresForEachOrientation) {
   SimulationState s;  // no volumes: every sample is outside
-  std::string error;
+  CoreError error;
   setPlane(s.samplingPlane, 1, {0, -1, 7}, {4, 1, 99}, 3, 1, 5);
   ASSERT_TRUE(computeSamplingPlane(s, &error)) << error;
   const SamplingPlane& sp = s.samplingPlane;
@@ -97,21 +97,23 @@ TEST(SamplingPlane, LatticeLiesAtCellCentresForEachOrientation) {
 
 TEST(SamplingPlane, RefusesBadCountsAndKeepsThePlane) {
   SimulationState s;
-  std::string error;
+  CoreError error;
   setPlane(s.samplingPlane, 1, {0, 0, 0}, {1, 1, 0}, 2, 2, 0);
   ASSERT_TRUE(computeSamplingPlane(s, &error));
   const std::vector<double> before = s.samplingPlane.positions;
 
   s.samplingPlane.Ny = -3;
   EXPECT_FALSE(computeSamplingPlane(s, &error));
-  EXPECT_NE(error.find("Ny"), std::string::npos) << error;
+  EXPECT_EQ(error.code, ErrorCode::kNegative) << error;
+  EXPECT_EQ(error.field, InputField::kPlaneNy) << error;
   EXPECT_EQ(s.samplingPlane.positions, before);
   EXPECT_EQ(s.samplingPlane.jMax, 2);
 
   s.samplingPlane.Ny = 100000;
   s.samplingPlane.Nx = 100000;
   EXPECT_FALSE(computeSamplingPlane(s, &error));
-  EXPECT_NE(error.find("Too many samples"), std::string::npos) << error;
+  EXPECT_EQ(error.code, ErrorCode::kTooManySamples) << error;
+  EXPECT_EQ(error.figures[0], 100001LL * 100001LL) << error;
   EXPECT_EQ(s.samplingPlane.positions, before);
 
   // The count normal to the plane is not used, not even when it is -1.
@@ -121,7 +123,7 @@ TEST(SamplingPlane, RefusesBadCountsAndKeepsThePlane) {
 
 TEST(SamplingPlane, HighestIndexedContainingVolumeWins) {
   auto s = makeDomain();
-  std::string error;
+  CoreError error;
   // Square round the sphere in z = 0.1: the diagonals x = +-y lie on the
   // borders of the side volumes, where two of them contain the samples.
   setPlane(s->samplingPlane, 1, {-3, -3, 0.1}, {3, 3, 0}, 9, 9, 0);
@@ -152,7 +154,7 @@ TEST(SamplingPlane, ReproducesQuadraticFieldsOfGridCoordinates) {
     return 1.0 + 0.3 * xi - 2.0 * eta + 0.5 * zeta * zeta + 0.25 * xi * eta;
   };
   setFlow(*s, [](const Vec3&) { return Vec3{0.0, 0.0, 0.0}; }, f);
-  std::string error;
+  CoreError error;
   setPlane(s->samplingPlane, 2, {-4, 0.2, -4}, {4, 0, 4}, 6, 0, 6);
   ASSERT_TRUE(computeSamplingPlane(*s, &error)) << error;
   ScratchDir dir;
@@ -183,7 +185,7 @@ TEST(SamplingPlane, ReproducesQuadraticFieldsOfGridCoordinates) {
 TEST(SamplingPlane, UniformFlowGivesUnitSpeed) {
   auto s = makeDomain();
   setUniformFlow(*s, {1, 0, 0});
-  std::string error;
+  CoreError error;
   setPlane(s->samplingPlane, 1, {-5, -5, 0.3}, {5, 5, 0}, 7, 7, 0);
   ASSERT_TRUE(computeSamplingPlane(*s, &error)) << error;
   sampleVelocities(*s);
@@ -205,7 +207,7 @@ TEST(SamplingPlane, UniformFlowGivesUnitSpeed) {
 TEST(SamplingPlane, ExportWritesTheFourFilesCharacterForCharacter) {
   auto s = makeDomain();
   setUniformFlow(*s, {0.6, 0, -0.8});  // speed 1
-  std::string error;
+  CoreError error;
   // XZ plane at y = 0.25: sample 0 at (1.25, 0.25, 0.5) is in the domain,
   // sample 1 at (1.25, 0.25, 20.5) is beyond the outer radius.
   setPlane(s->samplingPlane, 2, {1, 0.25, -9.5}, {1.5, 0, 30.5}, 0, 0, 1);
@@ -233,7 +235,7 @@ TEST(SamplingPlane, ExportWritesTheFourFilesCharacterForCharacter) {
 TEST(SamplingPlane, PlaneOutsideAllVolumesExportsMinusOne) {
   auto s = makeDomain();
   setUniformFlow(*s, {1, 0, 0});
-  std::string error;
+  CoreError error;
   setPlane(s->samplingPlane, 3, {50, -1, -1}, {0, 1, 1}, 0, 2, 2);  // far beyond the domain
   ASSERT_TRUE(computeSamplingPlane(*s, &error)) << error;
   ScratchDir dir;
@@ -254,10 +256,10 @@ TEST(SamplingPlane, ExportRefusesBeforeComputeAndAfterNewCreate) {
   auto s = makeDomain();
   setUniformFlow(*s, {1, 0, 0});
   ScratchDir dir;
-  std::string error;
+  CoreError error;
   EXPECT_FALSE(samplingPlaneValid(*s));
   EXPECT_FALSE(exportWinsurf(*s, dir.path().string(), &error));
-  EXPECT_NE(error.find("Вычислить"), std::string::npos) << error;
+  EXPECT_EQ(error.code, ErrorCode::kPlaneNotComputed) << error;
 
   setPlane(s->samplingPlane, 1, {1, 1, 0.2}, {3, 3, 0}, 2, 2, 0);
   ASSERT_TRUE(computeSamplingPlane(*s, &error)) << error;
@@ -270,9 +272,9 @@ TEST(SamplingPlane, ExportRefusesBeforeComputeAndAfterNewCreate) {
   coarse.ny = coarse.nz = 6;
   ASSERT_TRUE(createDomain(*s, coarse, &error)) << error;
   EXPECT_FALSE(samplingPlaneValid(*s));
-  error.clear();
+  error = CoreError{};
   EXPECT_FALSE(exportWinsurf(*s, dir.path().string(), &error));
-  EXPECT_NE(error.find("replaced"), std::string::npos) << error;
+  EXPECT_EQ(error.code, ErrorCode::kPlaneStale) << error;
   EXPECT_FALSE(fs::exists(dir.path() / "Winsurf_files"));
   // The renderer's entry point leaves the stale samples alone.
   s->samplingPlane.sampleU.assign(s->samplingPlane.sampleU.size(), 42.0);
@@ -287,7 +289,7 @@ TEST(SamplingPlane, ExportRefusesBeforeComputeAndAfterNewCreate) {
 // previous case must not be applied to the loaded one.
 TEST(SamplingPlane, ExportRefusesAfterOpeningAnotherCase) {
   ScratchDir dir;
-  std::string error;
+  CoreError error;
   const std::string folder = (dir.path() / "coarse").string();
   ASSERT_TRUE(saveCase(*makeDomain(9, 6, 6), folder, &error)) << error;
 
@@ -309,18 +311,19 @@ TEST(SamplingPlane, ExportRefusesAfterOpeningAnotherCase) {
 
 TEST(SamplingPlane, ExportReportsAFolderItCannotCreate) {
   auto s = makeDomain();
-  std::string error;
+  CoreError error;
   setPlane(s->samplingPlane, 1, {1, 1, 0.2}, {3, 3, 0}, 1, 1, 0);
   ASSERT_TRUE(computeSamplingPlane(*s, &error)) << error;
   ScratchDir dir;
   std::ofstream(dir.path() / "Winsurf_files") << "a file in the way\n";
   EXPECT_FALSE(exportWinsurf(*s, dir.path().string(), &error));
-  EXPECT_NE(error.find("Winsurf_files"), std::string::npos) << error;
+  EXPECT_EQ(error.code, ErrorCode::kFolderNotCreated) << error;
+  EXPECT_EQ(error.file, (dir.path() / "Winsurf_files").string()) << error;
 }
 
 TEST(SamplingPlane, DonorWithoutUsablePointsGivesNoSample) {
   auto s = makeDomain();
-  std::string error;
+  CoreError error;
   setPlane(s->samplingPlane, 3, {2, -0.5, -0.5}, {0, 0.5, 0.5}, 0, 1, 1);  // in volume 0 only
   ASSERT_TRUE(computeSamplingPlane(*s, &error)) << error;
   for (int d : s->samplingPlane.donorVolume) EXPECT_EQ(d, 0);
@@ -368,7 +371,7 @@ TEST(SamplingPlane, FastStencilEqualsLiteralSearch) {
 // grid with other cell counts.
 TEST(SamplingPlane, PlaneStencilsEqualLiteralSearchOnAnotherGrid) {
   auto s = makeDomain(11, 8, 6);
-  std::string error;
+  CoreError error;
   setPlane(s->samplingPlane, 2, {-4, 0.35, -4}, {4, 0, 4}, 14, 0, 14);
   ASSERT_TRUE(computeSamplingPlane(*s, &error)) << error;
   const SamplingPlane& sp = s->samplingPlane;

@@ -60,17 +60,18 @@ bool sameBits(const std::vector<Vec3>& a, const std::vector<Vec3>& b) {
   return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(Vec3)) == 0;
 }
 
-// Records the captions the thread reports.
+// Records the run states the thread reports (the dialog's button reads
+// "Старт" for kIdle).
 struct CaptionLog {
   std::mutex mutex;
-  std::vector<std::string> captions;
+  std::vector<RunState> captions;
   void attach(SimulationState& s) {
-    s.setFlowLineCaptionCallback([this](const std::string& text) {
+    s.setFlowLineRunCallback([this](RunState state) {
       std::lock_guard<std::mutex> lock(mutex);
-      captions.push_back(text);
+      captions.push_back(state);
     });
   }
-  std::vector<std::string> get() {
+  std::vector<RunState> get() {
     std::lock_guard<std::mutex> lock(mutex);
     return captions;
   }
@@ -207,7 +208,7 @@ TEST(Streamlines, WritesOneTextLinePerPoint) {
   s->streamlinePointCount = 0;
   traceFlowLines(*s);
   const auto path = std::filesystem::temp_directory_path() / "brelvik_post_streamlines.txt";
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(writeStreamlines(*s, path.string(), &error)) << error;
   std::ifstream in(path);
   std::vector<int> lineIds;
@@ -225,7 +226,8 @@ TEST(Streamlines, WritesOneTextLinePerPoint) {
     EXPECT_EQ(std::memcmp(&points[static_cast<size_t>(q)], &line0[static_cast<size_t>(q)], sizeof(Vec3)), 0);
   EXPECT_EQ(points[3][0], 40.0);
   EXPECT_FALSE(writeStreamlines(*s, "/nonexistent-folder/lines.txt", &error));
-  EXPECT_NE(error.find("/nonexistent-folder/lines.txt"), std::string::npos);
+  EXPECT_EQ(error.code, ErrorCode::kFileUnwritable);
+  EXPECT_EQ(error.file, "/nonexistent-folder/lines.txt");
 }
 
 TEST(StreamlinesThread, NoSeedsEndsTheRunAndSuspends) {
@@ -236,13 +238,13 @@ TEST(StreamlinesThread, NoSeedsEndsTheRunAndSuspends) {
   ASSERT_TRUE(waitParkedIdle(s));
   EXPECT_EQ(s.currentLine.load(), -1);
   EXPECT_EQ(s.lineX.rowCount(), 0);
-  EXPECT_EQ(log.get(), std::vector<std::string>{"Старт"});
+  EXPECT_EQ(log.get(), std::vector<RunState>{RunState::kIdle});
   // A second start runs again on the same system thread.
   startFlowLines(s);
   ASSERT_TRUE(waitFor([&] { return log.get().size() == 2; }));
   ASSERT_TRUE(waitParkedIdle(s));
   EXPECT_EQ(s.flowLineThread.createCount(), 1u);
-  s.setFlowLineCaptionCallback(nullptr);
+  s.setFlowLineRunCallback(nullptr);
 }
 
 // Stops the run from the repaint callback after the first 20 points of the
@@ -282,7 +284,7 @@ TEST(StreamlinesThread, StopMidLineThenStartContinuesTheSameLine) {
   startFlowLines(*s);
   ASSERT_TRUE(waitParkedIdle(*s));
   EXPECT_EQ(s->currentLine.load(), 1);
-  EXPECT_EQ(log.get(), std::vector<std::string>{"Старт"});
+  EXPECT_EQ(log.get(), std::vector<RunState>{RunState::kIdle});
   EXPECT_TRUE(sameBits(tracedLine(*s, 0), referenceLine(*s, seed0, 100)));
   EXPECT_TRUE(sameBits(tracedLine(*s, 1), referenceLine(*s, seed1, 100)));
   EXPECT_EQ(s->flowLineThread.createCount(), 1u);
@@ -293,7 +295,7 @@ TEST(StreamlinesThread, StopMidLineThenStartContinuesTheSameLine) {
   ASSERT_TRUE(waitParkedIdle(*s));
   EXPECT_TRUE(sameBits(tracedLine(*s, 0), referenceLine(*s, {5, 1, 1}, 100)));
   s->setRepaintCallback(nullptr);
-  s->setFlowLineCaptionCallback(nullptr);
+  s->setFlowLineRunCallback(nullptr);
 }
 
 TEST(StreamlinesThread, PausedRunStartsAgainOnReplacedVolumes) {
@@ -314,7 +316,7 @@ TEST(StreamlinesThread, PausedRunStartsAgainOnReplacedVolumes) {
   in.s = toSingle(0.02);
   in.nx = 15;
   in.ny = in.nz = 10;
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(createDomain(*s, in, &error)) << error;
   setUniformFlow(*s, {0, 0.001, 0});
   startFlowLines(*s);
@@ -344,11 +346,11 @@ TEST(StreamlinesThread, CreateDuringARunPausesItAndTheRunStartsAgain) {
   in.s = toSingle(0.02);
   in.nx = 15;
   in.ny = in.nz = 10;
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(createDomain(*s, in, &error)) << error;
   EXPECT_EQ(s->flowLineRunning.load(), 0);
   EXPECT_TRUE(s->flowLineThread.parked());
-  EXPECT_EQ(log.get(), std::vector<std::string>{"Старт"});
+  EXPECT_EQ(log.get(), std::vector<RunState>{RunState::kIdle});
 
   setUniformFlow(*s, {0, 0.001, 0});
   s->streamlinePointCount = 60;
@@ -357,7 +359,7 @@ TEST(StreamlinesThread, CreateDuringARunPausesItAndTheRunStartsAgain) {
   const auto line = tracedLine(*s, 0);
   EXPECT_TRUE(sameBits(line, referenceLine(*s, seed, 60)));
   EXPECT_EQ(line.size(), 31u);
-  s->setFlowLineCaptionCallback(nullptr);
+  s->setFlowLineRunCallback(nullptr);
 }
 
 }  // namespace

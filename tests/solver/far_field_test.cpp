@@ -119,7 +119,7 @@ PulseEcho pulseEcho(FarField farField) {
   in.nx = 25;
   in.ny = in.nz = 4;
   auto s = gridState(in);
-  std::string error;
+  CoreError error;
   EXPECT_TRUE(runInterpolation(*s, [](int, int) {}, &error)) << error;
   s->farField = farField;
   s->dt = 0.02;

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "core_error_print.h"
 #include "grid/geometry.h"
 #include "grid/interpolation.h"
 #include "solver/exchange_parts.h"
@@ -87,7 +88,7 @@ inline std::unique_ptr<SimulationState> gridState(const DomainInputs& in = defau
                                                   int schemeOrder = 2) {
   auto s = std::make_unique<SimulationState>();
   s->schemeOrder = schemeOrder;
-  std::string error;
+  CoreError error;
   EXPECT_TRUE(createDomain(*s, in, &error)) << error;
   return s;
 }
@@ -95,7 +96,7 @@ inline std::unique_ptr<SimulationState> gridState(const DomainInputs& in = defau
 // The default grid with complete interpolation data.
 inline std::unique_ptr<SimulationState> interpolatedGridState() {
   auto s = gridState();
-  std::string error;
+  CoreError error;
   EXPECT_TRUE(runInterpolation(
       *s, [](int, int) {}, &error))
       << error;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "core_error_print.h"
 #include "solver/solver.h"
 #include "solver/step_plan.h"
 #include "solver_test_util.h"
@@ -21,7 +22,7 @@ std::unique_ptr<SimulationState> interpolatedState(int nx, int ny, int nz) {
   in.ny = ny;
   in.nz = nz;
   auto s = gridState(in);
-  std::string error;
+  CoreError error;
   EXPECT_TRUE(runInterpolation(*s, [](int, int) {}, &error)) << error;
   return s;
 }

@@ -155,7 +155,7 @@ TEST(SimulationStateThreads, InitialValuesAndCallbacksFromAnyThread) {
   EXPECT_EQ(s.samplingPlane.computedScale, 0.3);
   EXPECT_EQ(s.streamlinePointCount.load(), 1000);
   s.requestRepaint();  // nothing wired: harmless
-  s.reportInterpolCaption("стоп");
+  s.reportInterpolRun(RunState::kRunning);
   std::atomic<int> repaints{0};
   s.setRepaintCallback([&] { repaints++; });
   std::thread a([&] { for (int i = 0; i < 1000; ++i) s.requestRepaint(); });

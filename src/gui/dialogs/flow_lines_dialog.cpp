@@ -15,6 +15,7 @@
 #include <mutex>
 
 #include "gui/app/dialog_support.h"
+#include "gui/app/error_text.h"
 #include "gui/app/number_text.h"
 #include "grid/geometry.h"
 #include "post/streamlines.h"
@@ -109,19 +110,18 @@ CDialog_Flow_Lines::CDialog_Flow_Lines(SimulationState& s, QWidget* parent)
   // The end-of-run "Старт" arrives queued: a start pressed after the run
   // ended but before it arrived has already begun a new run, whose button
   // must keep reading "Стоп" so that the next press stops it.
-  s_.setFlowLineCaptionCallback([this](const std::string& caption) {
-    const QString text = QString::fromStdString(caption);
+  s_.setFlowLineRunCallback([this](RunState state) {
     QMetaObject::invokeMethod(
         this,
-        [this, text] {
-          if (text == QStringLiteral("Старт") && s_.flowLineRunning.load() == 1) return;
-          startButton_->setText(text);
+        [this, state] {
+          if (state == RunState::kIdle && s_.flowLineRunning.load() == 1) return;
+          startButton_->setText(flowLineButtonCaption(state));
         },
         Qt::QueuedConnection);
   });
 }
 
-CDialog_Flow_Lines::~CDialog_Flow_Lines() { s_.setFlowLineCaptionCallback({}); }
+CDialog_Flow_Lines::~CDialog_Flow_Lines() { s_.setFlowLineRunCallback({}); }
 
 void CDialog_Flow_Lines::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
@@ -129,8 +129,8 @@ void CDialog_Flow_Lines::showEvent(QShowEvent* event) {
   refillSeedList();
   pointBudget_->setText(cFormat("%d", s_.streamlinePointCount.load()));
   show_->setChecked(s_.showStreamlines == 1);
-  startButton_->setText(s_.flowLineRunning.load() == 1 ? QStringLiteral("Стоп")
-                                                        : QStringLiteral("Старт"));
+  startButton_->setText(
+      flowLineButtonCaption(s_.flowLineRunning.load() == 1 ? RunState::kRunning : RunState::kIdle));
 }
 
 void CDialog_Flow_Lines::refillSeedList() {
@@ -210,11 +210,11 @@ void CDialog_Flow_Lines::startOrStop() {
   }
   if (budget <= kMaxLinePoints) s_.streamlinePointCount = budget;
   if (s_.flowLineRunning.load() == 0) {
-    startButton_->setText(QStringLiteral("Стоп"));
+    startButton_->setText(flowLineButtonCaption(RunState::kRunning));
     startFlowLines(s_);
   } else {
     stopFlowLines(s_);
-    startButton_->setText(QStringLiteral("Старт"));
+    startButton_->setText(flowLineButtonCaption(RunState::kIdle));
   }
 }
 

@@ -3,11 +3,11 @@
 #include <QFile>
 #include <QHBoxLayout>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "gui/app/dialog_support.h"
+#include "gui/app/error_text.h"
 #include "gui/app/unsaved_changes.h"
 #include "io/result_folder.h"
 #include "state/simulation_state.h"
@@ -41,16 +41,16 @@ void CFolderDialog::accept() {
   // report an unusable one.
   const QString name = edit_->text();
   const std::string folder = QFile::encodeName(name).toStdString();
-  std::string error;
+  CoreError error;
   bool ok;
   {
     BusyCursor busy;
     ok = runOperation(folder, &error);
   }
   if (!ok) {
-    QString text = failureText(name);
-    if (!error.empty()) text += QStringLiteral("\n") + QString::fromStdString(error);
-    QMessageBox::warning(this, windowTitle(), text);
+    // The reader's or writer's message names the file at fault; it is in
+    // English and goes to the box's details.
+    showError(this, windowTitle(), errorText(error), error.detail);
     return;
   }
   // Both leave the case in memory equal to the folder's.
@@ -64,13 +64,8 @@ COpenDialog::COpenDialog(SimulationState& s, QWidget* parent)
   setObjectName(QStringLiteral("COpenDialog"));
 }
 
-bool COpenDialog::runOperation(const std::string& folder, std::string* error) {
+bool COpenDialog::runOperation(const std::string& folder, CoreError* error) {
   return loadCase(s_, folder, error);
-}
-
-QString COpenDialog::failureText(const QString& folder) const {
-  return QStringLiteral("Не удалось открыть расчёт из папки «%1». Данные программы не изменены.")
-      .arg(folder);
 }
 
 CSaveDialog::CSaveDialog(SimulationState& s, QWidget* parent)
@@ -78,12 +73,8 @@ CSaveDialog::CSaveDialog(SimulationState& s, QWidget* parent)
   setObjectName(QStringLiteral("CSaveDialog"));
 }
 
-bool CSaveDialog::runOperation(const std::string& folder, std::string* error) {
+bool CSaveDialog::runOperation(const std::string& folder, CoreError* error) {
   return saveCase(s_, folder, error);
-}
-
-QString CSaveDialog::failureText(const QString& folder) const {
-  return QStringLiteral("Не удалось сохранить расчёт в папку «%1».").arg(folder);
 }
 
 }  // namespace brelvik

@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <string>
 
+#include "state/core_error.h"
+
 class QLineEdit;
 
 namespace brelvik {
@@ -28,8 +30,7 @@ class CFolderDialog : public QDialog {
  protected:
   CFolderDialog(SimulationState& s, const QString& caption, QWidget* parent);
   void showEvent(QShowEvent* event) override;
-  virtual bool runOperation(const std::string& folder, std::string* error) = 0;
-  virtual QString failureText(const QString& folder) const = 0;
+  virtual bool runOperation(const std::string& folder, CoreError* error) = 0;
 
   SimulationState& s_;
 
@@ -43,8 +44,7 @@ class COpenDialog : public CFolderDialog {
   explicit COpenDialog(SimulationState& s, QWidget* parent = nullptr);
 
  protected:
-  bool runOperation(const std::string& folder, std::string* error) override;
-  QString failureText(const QString& folder) const override;
+  bool runOperation(const std::string& folder, CoreError* error) override;
 };
 
 class CSaveDialog : public CFolderDialog {
@@ -53,8 +53,7 @@ class CSaveDialog : public CFolderDialog {
   explicit CSaveDialog(SimulationState& s, QWidget* parent = nullptr);
 
  protected:
-  bool runOperation(const std::string& folder, std::string* error) override;
-  QString failureText(const QString& folder) const override;
+  bool runOperation(const std::string& folder, CoreError* error) override;
 };
 
 }  // namespace brelvik

@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "gui/app/dialog_support.h"
+#include "gui/app/error_text.h"
 #include "gui/app/unsaved_changes.h"
 #include "gui/app/number_text.h"
 #include "grid/geometry.h"
@@ -126,9 +127,9 @@ void CParametrfield::attachToWorkers() {
             },
             Qt::QueuedConnection);
       },
-      [button](const std::string& caption) {
+      [button](RunState state) {
         if (!button) return;
-        const QString text = QString::fromStdString(caption);
+        const QString text = interpolationButtonCaption(state);
         QMetaObject::invokeMethod(
             button.data(),
             [button, text] {
@@ -184,7 +185,7 @@ bool CParametrfield::create() {
     }
   }
   if (!confirmDiscardCase(s_, this)) return false;
-  std::string error;
+  CoreError error;
   bool ok;
   {
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -192,9 +193,8 @@ bool CParametrfield::create() {
     QApplication::restoreOverrideCursor();
   }
   if (!ok) {
-    QMessageBox::warning(this, windowTitle(),
-                         QStringLiteral("Область не создана: %1")
-                             .arg(QString::fromStdString(error)));
+    showError(this, windowTitle(), QStringLiteral("Область не создана: %1").arg(errorText(error)),
+              error.detail);
     return false;
   }
   refreshFields();
@@ -202,7 +202,7 @@ bool CParametrfield::create() {
   return true;
 }
 
-// The caption ("стоп"/"старт") comes back through the caption callback.
+// The caption follows through the run-state callback.
 void CParametrfield::toggleInterpolationRun() { toggleInterpolation(s_); }
 
 }  // namespace brelvik

@@ -7,11 +7,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "gui/app/dialog_support.h"
+#include "gui/app/error_text.h"
 #include "gui/app/number_text.h"
 #include "grid/geometry.h"
 #include "post/sampling_plane.h"
@@ -168,7 +168,7 @@ void CVelocityField::computePlane() {
   int* counts[3] = {&p.Nx, &p.Ny, &p.Nz};
   for (int c = 0; c < 6; ++c) *corners[c] = toSingle(leadingDouble(corner_[c]->text()));
   for (int c = 0; c < 3; ++c) *counts[c] = leadingInt(counts_[c]->text());
-  std::string error;
+  CoreError error;
   bool ok = false;
   {
     BusyCursor busy;
@@ -177,20 +177,20 @@ void CVelocityField::computePlane() {
   if (!ok) {
     for (int c = 0; c < 6; ++c) *corners[c] = oldCorners[c];
     for (int c = 0; c < 3; ++c) *counts[c] = oldCounts[c];
-    QMessageBox::warning(this, windowTitle(), QString::fromStdString(error));
+    showError(this, windowTitle(), errorText(error), error.detail);
     return;
   }
   s_.requestRepaint();
 }
 
 void CVelocityField::exportPlane() {
-  std::string error;
+  CoreError error;
   bool ok = false;
   {
     BusyCursor busy;
     ok = exportWinsurf(s_, exportDir_.toStdString(), &error);
   }
-  if (!ok) QMessageBox::warning(this, windowTitle(), QString::fromStdString(error));
+  if (!ok) showError(this, windowTitle(), errorText(error), error.detail);
 }
 
 void CVelocityField::toggleInterpolated() {
