@@ -355,6 +355,31 @@ void runPlan(const StepPlan& plan, StepCache& c, RunInputs& in, bool parallel) {
   });
 }
 
+// The plan on a process that computes only some volumes: phase after phase,
+// its own units (on the team), the receivers through the distribution.
+void runDistributed(const StepPlan& plan, RunInputs& in, const StepDistribution& d) {
+  std::vector<int> mine;
+  size_t next = 0;
+  for (int p = 0; p < int(plan.phases.size()); ++p) {
+    const size_t end = next + size_t(plan.unitsOfPhase[size_t(p)]);
+    const Work work = plan.phases[size_t(p)].work;
+    if (receiverWork(work)) {
+      d.serveReceivers(in.s, in.lists, work);
+      next = end;
+      continue;
+    }
+    mine.clear();
+    for (size_t u = next; u < end; ++u)
+      if (d.computesVolume[size_t(plan.units[u].volume)]) mine.push_back(int(u));
+    next = end;
+    if (computeThreads() > 1 && mine.size() > 1) {
+      forEachUnit(int(mine.size()), [&](int k, int) { execute(plan, plan.units[size_t(mine[size_t(k)])], in); });
+    } else {
+      for (int u : mine) execute(plan, plan.units[size_t(u)], in);
+    }
+  }
+}
+
 }  // namespace
 
 namespace step_detail {
@@ -384,6 +409,11 @@ void runStepPhases(SimulationState& s, std::vector<double>& pressureX,
   residuals.assign(size_t(s.volumeCount), ResidualSums{});
   RunInputs in{s, flowParams(s), c.lists, pressureX.data(), frictionX.data(), residuals.data(),
                farFieldParams(s)};
+  if (const StepDistribution* d = s.stepDistribution.get()) {
+    runDistributed(c.step, in, *d);
+    d->completeParts(pressureX, frictionX, residuals);
+    return;
+  }
   runPlan(c.step, c, in, true);
 }
 
