@@ -380,27 +380,28 @@ void runPlan(const StepPlan& plan, StepCache& c, RunInputs& in, int participants
   });
 }
 
-// The plan on a process that computes only some volumes: phase after phase,
-// its own units (on the team), the receivers through the distribution.
+// The plan on a process that computes only some volumes: phase after phase
+// (every unit waits at most for the previous phase), its own units on the
+// team, the receivers through the distribution.
 void runDistributed(const StepPlan& plan, RunInputs& in, const StepDistribution& d) {
-  std::vector<int> mine;
-  size_t next = 0;
-  for (int p = 0; p < int(plan.phases.size()); ++p) {
-    const size_t end = next + size_t(plan.unitsOfPhase[size_t(p)]);
-    const Work work = plan.phases[size_t(p)].work;
+  std::vector<std::vector<int>> mine(plan.phases.size());
+  for (int u = 0; u < int(plan.units.size()); ++u) {
+    const Unit& unit = plan.units[size_t(u)];
+    if (unit.volume >= 0 && d.computesVolume[size_t(unit.volume)])
+      mine[size_t(unit.phase)].push_back(u);
+  }
+  for (size_t p = 0; p < plan.phases.size(); ++p) {
+    const Work work = plan.phases[p].work;
     if (receiverWork(work)) {
       d.serveReceivers(in.s, in.lists, work);
-      next = end;
       continue;
     }
-    mine.clear();
-    for (size_t u = next; u < end; ++u)
-      if (d.computesVolume[size_t(plan.units[u].volume)]) mine.push_back(int(u));
-    next = end;
-    if (computeThreads() > 1 && mine.size() > 1) {
-      forEachUnit(int(mine.size()), [&](int k, int) { execute(plan, plan.units[size_t(mine[size_t(k)])], in); });
+    const std::vector<int>& units = mine[p];
+    if (computeThreads() > 1 && units.size() > 1) {
+      forEachUnit(int(units.size()),
+                  [&](int k, int) { execute(plan, plan.units[size_t(units[size_t(k)])], in); });
     } else {
-      for (int u : mine) execute(plan, plan.units[size_t(u)], in);
+      for (int u : units) execute(plan, plan.units[size_t(u)], in);
     }
   }
 }
