@@ -4,6 +4,11 @@
 // 4, 6, 8 and 12 workers (more than this machine's processors) against 2;
 // and the largest work unit's share of a step.
 //
+// "N workers" is a team of N threads whose participants per step the
+// program's tuner chooses by measurement (participant_tuner.h), as in the
+// desktop program and the batch driver; "N workers (fixed)" runs every step
+// on all N (tuning off), which shows what the tuner avoids.
+//
 // Every figure is the best of three timed runs of `passes` passes, each
 // from New; the worker counts alternate inside a round so that they see the
 // same conditions. "point-steps/s" is the points of all allocated volumes
@@ -35,6 +40,7 @@
 #include "grid/interpolation.h"
 #include "solver/solver.h"
 #include "solver/step_plan.h"
+#include "state/participant_tuner.h"
 #include "state/simulation_state.h"
 #include "state/work_team.h"
 
@@ -60,12 +66,17 @@ uint64_t fieldHash(SimulationState& s) {
   return h;
 }
 
+// workers > 0: a team of `workers` threads, the participants of each step
+// chosen by the program's tuner (what the programs do); workers < 0: every
+// step on exactly -workers participants (tuning off).
 Result timedRun(SimulationState& s, int passes, int workers) {
-  setComputeThreads(workers);
+  setComputeThreads(workers > 0 ? workers : -workers);
+  setParticipantTuning(workers > 0);
   newCase(s);
   const auto t0 = std::chrono::steady_clock::now();
   for (int i = 0; i < passes; ++i) solverPass(s);
   const auto t1 = std::chrono::steady_clock::now();
+  setParticipantTuning(true);
   return {std::chrono::duration<double>(t1 - t0).count(), fieldHash(s)};
 }
 
@@ -133,28 +144,35 @@ bool buildCase(SimulationState& s, int nx, int ny, int nz) {
 }
 
 void printRun(const char* label, int workers, const Result& r, int passes, long long points) {
-  std::printf("  %-5s %2d worker%s: %8.3f ms/pass  %7.2f M point-steps/s\n", label, workers,
-              workers == 1 ? " " : "s", 1e3 * r.seconds / passes,
+  const int n = workers > 0 ? workers : -workers;
+  std::printf("  %-5s %2d worker%s%s: %8.3f ms/pass  %7.2f M point-steps/s\n", label, n,
+              n == 1 ? " " : "s", workers < 0 ? " (fixed)" : "        ", 1e3 * r.seconds / passes,
               double(points) * passes / r.seconds / 1e6);
 }
 
-// Idle and busy, 1 against 2 workers. Returns false when a hash differs.
+// Idle and busy, 1 against 2 workers (tuned, and fixed at 2 participants).
+// Returns false when a hash differs.
 bool oneAgainstTwo(SimulationState& s, const char* name, int passes) {
   const long long points = pointsOf(s);
   std::printf("%s: %lld points, %d passes per run\n", name, points, passes);
-  const std::vector<Result> idle = bestOfThree(s, passes, {1, 2});
+  const std::vector<int> counts = {1, 2, -2};
+  const std::vector<Result> idle = bestOfThree(s, passes, counts);
   printRun("idle", 1, idle[0], passes, points);
   printRun("idle", 2, idle[1], passes, points);
-  std::printf("  idle speed-up 2/1: %.2f\n", idle[0].seconds / idle[1].seconds);
+  printRun("idle", -2, idle[2], passes, points);
+  std::printf("  idle speed-up 2/1: %.2f (fixed 2: %.2f)\n", idle[0].seconds / idle[1].seconds,
+              idle[0].seconds / idle[2].seconds);
   const pid_t busy = startBusyProcess();
-  const std::vector<Result> loaded = bestOfThree(s, passes, {1, 2});
+  const std::vector<Result> loaded = bestOfThree(s, passes, counts);
   stopBusyProcess(busy);
   printRun("busy", 1, loaded[0], passes, points);
   printRun("busy", 2, loaded[1], passes, points);
-  std::printf("  busy speed-up 2/1: %.2f  (one competing busy process)\n",
-              loaded[0].seconds / loaded[1].seconds);
-  const bool same = idle[0].hash == idle[1].hash && loaded[0].hash == idle[0].hash &&
-                    loaded[1].hash == idle[0].hash;
+  printRun("busy", -2, loaded[2], passes, points);
+  std::printf("  busy speed-up 2/1: %.2f (fixed 2: %.2f)  (one competing busy process)\n",
+              loaded[0].seconds / loaded[1].seconds, loaded[0].seconds / loaded[2].seconds);
+  bool same = true;
+  for (const std::vector<Result>* r : {&idle, &loaded})
+    for (const Result& x : *r) same = same && x.hash == idle[0].hash;
   std::printf("  results: %s\n", same ? "bit-identical" : "DIFFERENT");
   return same;
 }
@@ -210,14 +228,17 @@ int main(int argc, char** argv) {
   bool same = oneAgainstTwo(def, "default grid 19x12x12", passes);
 
   {
-    const std::vector<int> counts = {2, 1, 3, 4, 6, 8, 12};
+    // Tuned (the programs' default) and fixed (every thread in every step).
+    const std::vector<int> counts = {2, 1, 3, 4, 6, 8, 12, -3, -4, -6, -8, -12};
     const std::vector<Result> r = bestOfThree(def, passes, counts);
     std::printf("oversubscribed (default grid, idle): time relative to 2 workers\n");
     for (size_t i = 2; i < counts.size(); ++i) {
       const bool ok = r[i].hash == r[1].hash;
       same = same && ok;
-      std::printf("  %2d workers: %8.3f ms/pass  %.2f x  %s\n", counts[i], 1e3 * r[i].seconds / passes,
-                  r[i].seconds / r[0].seconds, ok ? "bit-identical" : "DIFFERENT");
+      const int n = counts[i] > 0 ? counts[i] : -counts[i];
+      std::printf("  %2d workers%s: %8.3f ms/pass  %.2f x  %s\n", n, counts[i] < 0 ? " (fixed)" : "        ",
+                  1e3 * r[i].seconds / passes, r[i].seconds / r[0].seconds,
+                  ok ? "bit-identical" : "DIFFERENT");
     }
   }
   largestUnit(def, "default grid");

@@ -7,6 +7,7 @@
 #include "solver/coefficients.h"
 #include "solver/exchange.h"
 #include "solver/plane_chunks.h"
+#include "state/participant_tuner.h"
 #include "state/simulation_state.h"
 #include "state/work_team.h"
 
@@ -60,6 +61,31 @@ bool slabWork(Work w) {
 bool receiverWork(Work w) {
   return w == Work::VelocityReceivers || w == Work::DivergenceReceivers ||
          w == Work::ScalarReceivers;
+}
+
+// Reorders the units so that, between two phases in which some unit waits
+// for every volume, each volume's phases run back to back: a volume's
+// stage inputs, right-hand side and update then follow each other while its
+// arrays are still in the cache, instead of streaming the whole domain
+// through the cache once per phase. Within such a segment every wait is on
+// the same volume, so volume-major order is still an order in which each
+// unit only waits for units before it; the ordered receivers (volume -1)
+// open their segment.
+void orderVolumeMajor(StepPlan& plan) {
+  std::vector<int> segment(plan.phases.size(), 0);
+  int current = 0;
+  for (const Unit& u : plan.units)
+    if (u.waitsForAll && u.phase > 0) segment[size_t(u.phase)] = 1;
+  for (size_t p = 0; p < segment.size(); ++p) {
+    current += segment[p];
+    segment[p] = current;
+  }
+  std::stable_sort(plan.units.begin(), plan.units.end(), [&](const Unit& a, const Unit& b) {
+    const int sa = segment[size_t(a.phase)], sb = segment[size_t(b.phase)];
+    if (sa != sb) return sa < sb;
+    if (a.volume != b.volume) return a.volume < b.volume;
+    return a.phase < b.phase;
+  });
 }
 
 }  // namespace
@@ -129,6 +155,7 @@ StepPlan buildPlan(const std::vector<Phase>& phases, const SimulationState& s,
       }
     }
   }
+  orderVolumeMajor(plan);
   return plan;
 }
 
@@ -149,6 +176,7 @@ struct StepCache {
   std::vector<std::atomic<unsigned char>> taken;  // per unit
   Counter firstOpen;  // no unit before it is unstarted
   Counter completed;  // units completed in this run
+  ParticipantTuner tuner;  // participants of the time step
 };
 
 namespace {
@@ -276,12 +304,9 @@ constexpr int kLookahead = 64;
 // a unit; with nothing ready it waits for the next completion. The first
 // unstarted unit only depends on started units, so some completion always
 // comes.
-void runPlan(const StepPlan& plan, StepCache& c, RunInputs& in, bool parallel) {
+void runPlan(const StepPlan& plan, StepCache& c, RunInputs& in, int participants) {
   const int unitCount = int(plan.units.size());
-  const int participants =
-      parallel && allocatedPoints(in.s.volumes, in.s.volumeCount) >= kParallelMinPoints
-          ? std::min(computeThreads(), unitCount)
-          : 1;
+  participants = std::min(participants, unitCount);
   if (participants <= 1) {
     for (const Unit& u : plan.units) execute(plan, u, in);
     return;
@@ -384,22 +409,27 @@ void runStepPhases(SimulationState& s, std::vector<double>& pressureX,
   residuals.assign(size_t(s.volumeCount), ResidualSums{});
   RunInputs in{s, flowParams(s), c.lists, pressureX.data(), frictionX.data(), residuals.data(),
                farFieldParams(s)};
-  runPlan(c.step, c, in, true);
+  const int team = allocatedPoints(s.volumes, s.volumeCount) >= kParallelMinPoints ? computeThreads() : 1;
+  const int participants = participantsForNextRun(c.tuner, team, processorCount());
+  const auto t0 = std::chrono::steady_clock::now();
+  runPlan(c.step, c, in, participants);
+  recordRun(c.tuner, team, participants,
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
 }
 
 void runInitialPhases(SimulationState& s) {
   StepCache& c = cacheOf(s);
   RunInputs in{s, flowParams(s), c.lists};
   in.ff = farFieldParams(s);
-  runPlan(c.exchange, c, in, false);
-  runPlan(c.vorticity, c, in, false);
+  runPlan(c.exchange, c, in, 1);
+  runPlan(c.vorticity, c, in, 1);
 }
 
 void exchangeAll(SimulationState& s) {
   StepCache& c = cacheOf(s);
   RunInputs in{s, flowParams(s), c.lists};
   in.ff = farFieldParams(s);
-  runPlan(c.exchange, c, in, false);
+  runPlan(c.exchange, c, in, 1);
 }
 
 }  // namespace brelvik

@@ -39,6 +39,8 @@ void waitWhileEqual(const std::atomic<int>& a, int old) {
 
 void setComputeThreads(int threads) { requestedThreads = std::max(0, threads); }
 
+int processorCount() { return processorsAvailable(); }
+
 int computeThreads() {
   const int n = requestedThreads.load();
   return n > 0 ? n : processorsAvailable();

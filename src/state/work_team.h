@@ -32,6 +32,8 @@ namespace brelvik {
 // processor the process may run on.
 void setComputeThreads(int threads);
 int computeThreads();
+// The processors this process may run on.
+int processorCount();
 
 // Spins before blocking (each spin is a processor pause, a few to a few
 // tens of nanoseconds). Tunable for the benchmark; the default is the

@@ -9,6 +9,7 @@
 #include "solver/solver.h"
 #include "solver/step_plan.h"
 #include "solver_test_util.h"
+#include "state/participant_tuner.h"
 #include "state/work_team.h"
 
 using namespace brelvik;
@@ -44,6 +45,7 @@ std::vector<double> outcome(SimulationState& s) {
 // `workers` workers.
 std::vector<double> run(SimulationState& s, int workers, int steps) {
   setComputeThreads(workers);
+  setParticipantTuning(false);  // every step on exactly `workers` participants
   newCase(s);
   for (auto& v : s.volumes)
     for (size_t n = 0; n < v.u.size(); ++n) {
@@ -59,6 +61,7 @@ std::vector<double> run(SimulationState& s, int workers, int steps) {
   exchangeAll(s);
   for (int i = 0; i < steps; ++i) solverPass(s);
   setComputeThreads(0);
+  setParticipantTuning(true);
   return outcome(s);
 }
 

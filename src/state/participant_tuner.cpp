@@ -1,0 +1,91 @@
+#include "state/participant_tuner.h"
+
+#include <algorithm>
+#include <atomic>
+
+namespace brelvik {
+
+namespace {
+
+std::atomic<bool> tuningOn{true};
+
+// The next count below (down) or above `count` on the ladder, within
+// 1..teamSize; the team size itself is always a rung. 0: none.
+int neighbour(int count, int teamSize, bool down) {
+  std::vector<int> ladder;
+  for (int rung = 1; rung < teamSize;) {
+    ladder.push_back(rung);
+    // 1, 2, 3, 4, 6, 8, 12, 16, 24, ...: steps of about a third to a half.
+    if (rung < 4) rung += 1;
+    else rung = (rung & (rung - 1)) == 0 ? rung + rung / 2 : rung / 3 * 4;
+  }
+  ladder.push_back(teamSize);
+  const auto at = std::find(ladder.begin(), ladder.end(), count);
+  if (at == ladder.end()) return 0;
+  if (down) return at == ladder.begin() ? 0 : *(at - 1);
+  return at + 1 == ladder.end() ? 0 : *(at + 1);
+}
+
+ParticipantTuner::State& stateOf(ParticipantTuner& t, int teamSize) {
+  if (t.byTeamSize.size() <= size_t(teamSize)) t.byTeamSize.resize(size_t(teamSize) + 1);
+  return t.byTeamSize[size_t(teamSize)];
+}
+
+}  // namespace
+
+void setParticipantTuning(bool on) { tuningOn = on; }
+bool participantTuning() { return tuningOn.load(); }
+
+int participantsForNextRun(ParticipantTuner& t, int teamSize, int processors) {
+  if (teamSize <= 1) return 1;
+  if (!participantTuning()) return teamSize;
+  ParticipantTuner::State& s = stateOf(t, teamSize);
+  if (s.current == 0) {
+    // The rung at or below the processor count: more threads than
+    // processors start out only if measured faster.
+    s.current = teamSize;
+    while (s.current > std::max(1, processors)) s.current = neighbour(s.current, teamSize, true);
+  }
+  if (s.probe != 0) return s.probe;
+  if (s.meanSeconds > 0 && s.runsSinceProbe >= s.interval) {
+    int probe = neighbour(s.current, teamSize, s.probeDown);
+    if (probe == 0) probe = neighbour(s.current, teamSize, !s.probeDown);
+    s.probeDown = !s.probeDown;
+    if (probe != 0) {
+      s.probe = probe;
+      s.probeRuns = 0;
+      s.probeSeconds = 0;
+      return probe;
+    }
+  }
+  return s.current;
+}
+
+void recordRun(ParticipantTuner& t, int teamSize, int participants, double seconds) {
+  if (teamSize <= 1 || !participantTuning()) return;
+  ParticipantTuner::State& s = stateOf(t, teamSize);
+  if (s.probe != 0 && participants == s.probe) {
+    // The first run after a change warms caches and wakes threads.
+    if (s.probeRuns++ > 0) s.probeSeconds += seconds;
+    if (s.probeRuns < kProbeRuns + 1) return;
+    const double probeMean = s.probeSeconds / kProbeRuns;
+    if (probeMean < s.meanSeconds * (1.0 - kSwitchMargin)) {
+      s.current = s.probe;
+      s.meanSeconds = probeMean;
+      s.interval = kMinProbeInterval;
+    } else {
+      s.interval = std::min(kMaxProbeInterval, s.interval * 2);
+    }
+    s.probe = 0;
+    s.runsSinceProbe = 0;
+    return;
+  }
+  if (participants != s.current) return;
+  // A running mean over about the last 16 runs: it follows a change of load
+  // within a probe interval, and one slow run (a page fault, the window
+  // thread's draw) moves it little.
+  s.meanSeconds = s.meanSeconds > 0 ? s.meanSeconds + (seconds - s.meanSeconds) / 16 : seconds;
+  s.runsSinceProbe += 1;
+}
+
+}  // namespace brelvik

@@ -1,0 +1,60 @@
+#pragma once
+// How many of the team's threads take part in each run of a job that is run
+// over and over (the solver step), chosen by measuring the runs.
+//
+// More participants are not always faster. When the machine has other
+// runnable work (the window thread drawing, a compiler, another solver),
+// a participant that the system deschedules holds its unit until its next
+// time slice, and every unit that depends on it waits: on 2 processors with
+// one competing busy process, two participants take longer per step than
+// one. Threads beyond the processor count only add such stalls.
+//
+// The rule: start with one participant per processor (at most the team
+// size), keep the mean time per run of the current count, and now and then
+// run a few steps with a neighbouring count of the ladder 1, 2, 3, 4, 6, 8,
+// 12, 16, 24, ... (and the team size). A probe that is faster by more than
+// kSwitchMargin becomes the current count. A probe that loses doubles the
+// wait before the next one (up to kMaxProbeInterval runs), so a machine
+// whose best count does not change pays almost nothing for the probes, and
+// one whose load changes is followed within a few seconds.
+//
+// The count never changes results: every value is computed by the same
+// operations in the same order whoever computes it (step_plan.h).
+
+#include <vector>
+
+namespace brelvik {
+
+inline constexpr int kMinProbeInterval = 64;    // runs between probes, at first
+inline constexpr int kMaxProbeInterval = 1024;  // after repeated losing probes
+inline constexpr int kProbeRuns = 3;            // measured runs of a probe, after one warm-up
+inline constexpr double kSwitchMargin = 0.03;   // a probe must be 3% faster
+
+struct ParticipantTuner {
+  struct State {
+    int current = 0;          // 0: not started
+    double meanSeconds = 0;   // running mean per run at `current` (0: none yet)
+    int runsSinceProbe = 0;
+    int interval = kMinProbeInterval;
+    int probe = 0;            // count being probed, 0 = none
+    int probeRuns = 0;        // runs of the probe so far, the warm-up included
+    double probeSeconds = 0;  // sum over the measured probe runs
+    bool probeDown = true;    // direction of the next probe
+  };
+  std::vector<State> byTeamSize;  // index: the team size (computeThreads())
+};
+
+// The participants of the next run for a team of `teamSize` threads on a
+// machine with `processors` processors.
+int participantsForNextRun(ParticipantTuner& t, int teamSize, int processors);
+
+// Records that a run with `participants` took `seconds`.
+void recordRun(ParticipantTuner& t, int teamSize, int participants, double seconds);
+
+// Tuning on (the default) or off; off: every run uses the whole team
+// (for the tests that compare thread counts and for the benchmark's
+// fixed-count figures).
+void setParticipantTuning(bool on);
+bool participantTuning();
+
+}  // namespace brelvik

@@ -1,0 +1,52 @@
+#include "state/participant_tuner.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace brelvik;
+
+namespace {
+
+// Runs the tuner `runs` times against a machine whose time per run for p
+// participants is secondsFor(p); returns how many runs used `count`.
+int runsUsing(ParticipantTuner& t, int team, int processors, int runs, int count,
+              const std::function<double(int)>& secondsFor) {
+  int used = 0;
+  for (int r = 0; r < runs; ++r) {
+    const int p = participantsForNextRun(t, team, processors);
+    EXPECT_GE(p, 1);
+    EXPECT_LE(p, team);
+    used += p == count;
+    recordRun(t, team, p, secondsFor(p));
+  }
+  return used;
+}
+
+}  // namespace
+
+// The machine turns busy (two participants slower than one), then idle
+// again: the tuner follows both changes, and the runs it spends on the
+// losing count while probing stay few.
+TEST(ParticipantTuner, FollowsTheFasterCountWhenTheLoadChanges) {
+  ParticipantTuner t;
+  auto idle = [](int p) { return p == 1 ? 10e-3 : 5.2e-3; };
+  auto busy = [](int p) { return p == 1 ? 10e-3 : 12e-3; };
+  EXPECT_EQ(participantsForNextRun(t, 2, 2), 2);
+  EXPECT_GE(runsUsing(t, 2, 2, 2000, 2, idle), 1960);  // probes of 1 back off
+  const int slowRuns = 2000 - runsUsing(t, 2, 2, 2000, 1, busy);
+  EXPECT_LT(slowRuns, 1100);  // the switch waits for the next probe (<= 1024 runs)
+  EXPECT_GE(runsUsing(t, 2, 2, 2000, 1, busy), 1960);
+  EXPECT_GE(runsUsing(t, 2, 2, 3000, 2, idle), 1800);
+
+  // A team larger than the machine starts at one per processor and grows
+  // only when more participants measure faster.
+  ParticipantTuner big;
+  EXPECT_EQ(participantsForNextRun(big, 12, 2), 2);
+  auto flat = [](int p) { return p <= 2 ? 5e-3 : 5e-3 * (1 + 0.1 * p); };
+  EXPECT_GE(runsUsing(big, 12, 2, 3000, 2, flat), 2900);
+
+  setParticipantTuning(false);
+  EXPECT_EQ(participantsForNextRun(big, 12, 2), 12);
+  setParticipantTuning(true);
+}
