@@ -43,7 +43,7 @@ bool benchGrid(int nx, int ny, int nz, const std::string& folder) {
   in.nx = nx;
   in.ny = ny;
   in.nz = nz;
-  std::string error;
+  CoreError error;
   if (!createDomain(s, in, nullptr)) {
     std::fprintf(stderr, "createDomain failed\n");
     return false;
@@ -64,7 +64,7 @@ bool benchGrid(int nx, int ny, int nz, const std::string& folder) {
     fs::remove_all(vtk);
     auto t0 = Clock::now();
     if (!writeVtkMoment(s, vtk, vtkMomentName(0), nullptr, &error)) {
-      std::fprintf(stderr, "export: %s\n", error.c_str());
+      std::fprintf(stderr, "export: %s %s\n", error.file.c_str(), error.detail.c_str());
       return false;
     }
     exportBest = std::min(exportBest, seconds(t0, Clock::now()));

@@ -81,6 +81,7 @@ std::string sentence(const CoreError& e) {
     case ErrorCode::kPlaneNotComputed: return "the sampling plane has not been computed";
     case ErrorCode::kPlaneStale:
       return "the sampling plane was computed on volumes that have since been replaced";
+    case ErrorCode::kNoGrid: return "cannot export to " + quoted(e.file) + ": there is no grid";
     case ErrorCode::kCaseNotOpened: return "cannot open the case in " + quoted(e.file);
     case ErrorCode::kCaseNotSaved: return "cannot save the case into " + quoted(e.file);
     case ErrorCode::kFolderNotCreated: return "cannot create the folder " + quoted(e.file);

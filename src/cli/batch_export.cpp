@@ -37,8 +37,8 @@ void recordMoment(std::vector<VtkMoment>& moments, const VtkMoment& m) {
     moments.push_back(m);
 }
 
-int report(std::ostream& err, const std::string& error) {
-  err << "brelvik-batch: " << error << "\n";
+int report(std::ostream& err, const CoreError& error) {
+  err << "brelvik-batch: " << batchErrorText(error) << "\n";
   return kExitFileError;
 }
 
@@ -82,7 +82,7 @@ bool checkExportOptions(const BatchOptions& o, std::string* error) {
 int exportDuringRun(SimulationState& s, const BatchOptions& o, int pass,
                     std::vector<VtkMoment>& moments, std::ostream& err) {
   if (o.vtkEvery <= 0 || pass % o.vtkEvery != 0) return kExitDone;
-  std::string error;
+  CoreError error;
   VtkMoment m;
   {
     std::lock_guard<std::mutex> lock(s.passMutex);
@@ -98,7 +98,7 @@ int exportDuringRun(SimulationState& s, const BatchOptions& o, int pass,
 
 int exportAfterRun(SimulationState& s, const BatchOptions& o, std::vector<VtkMoment>& moments,
                    std::ostream& err) {
-  std::string error;
+  CoreError error;
   int status = kExitDone;
   if (!o.vtkDir.empty()) {
     VtkMoment m;

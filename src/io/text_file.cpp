@@ -11,14 +11,29 @@
 
 namespace brelvik::io_detail {
 
-bool makeFolder(const std::string& dir, std::string* error) {
+namespace {
+
+// Creates `dir` and its missing parents; empty when a folder is there
+// afterwards, the reason otherwise.
+std::string folderProblem(const std::string& dir) {
   namespace fs = std::filesystem;
   std::error_code ec;
   fs::create_directories(dir, ec);
   std::error_code ec2;
-  if (fs::is_directory(dir, ec2)) return true;
-  std::string why = ec ? ec.message() : std::string("a file of that name exists");
-  return fail(error, "cannot create folder " + dir + ": " + why);
+  if (fs::is_directory(dir, ec2)) return {};
+  return ec ? ec.message() : std::string("a file of that name exists");
+}
+
+}  // namespace
+
+bool makeFolder(const std::string& dir, std::string* error) {
+  const std::string why = folderProblem(dir);
+  return why.empty() || fail(error, "cannot create folder " + dir + ": " + why);
+}
+
+bool makeFolder(const std::string& dir, CoreError* error) {
+  const std::string why = folderProblem(dir);
+  return why.empty() || failFile(error, ErrorCode::kFolderNotCreated, dir, why);
 }
 
 bool closeWritten(File& f, bool wroteOk, const std::string& path, std::string* error) {

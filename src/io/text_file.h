@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "state/core_error.h"
+
 namespace brelvik::io_detail {
 
 struct FileCloser {
@@ -26,6 +28,8 @@ inline bool fail(std::string* error, const std::string& message) {
 // Creates `dir` (and missing parents). An existing folder is fine; anything
 // else that leaves no folder there is an error naming the path.
 bool makeFolder(const std::string& dir, std::string* error);
+// The same, reported as kFolderNotCreated with the system's reason as detail.
+bool makeFolder(const std::string& dir, CoreError* error);
 
 // Closes a file opened for writing and reports whether everything written
 // reached it (fclose flushes, so a full disk shows up here).

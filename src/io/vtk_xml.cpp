@@ -1,36 +1,46 @@
 #include "io/vtk_xml.h"
 
 #include <bit>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 
 #include "io/text_file.h"
 
 namespace brelvik {
 
-using io_detail::closeWritten;
-using io_detail::fail;
 using io_detail::File;
 
 namespace {
 
+// The system's reason for the last failed call; empty when it left none.
+std::string systemReason(int code) {
+  return code ? std::error_code(code, std::generic_category()).message() : std::string();
+}
+
+// Every failure names the final file, not the temporary beside it: the
+// user chose that name, and the temporary is removed again.
 bool writeBytes(const std::string& path, const std::string& head,
                 const std::vector<unsigned char>& block, const std::string& tail,
-                std::string* error) {
+                CoreError* error) {
   const std::string tmp = path + ".tmp";
+  errno = 0;
   File f(std::fopen(tmp.c_str(), "wb"));
-  if (!f) return fail(error, "cannot create file " + path);
+  if (!f) return failFile(error, ErrorCode::kFileUnwritable, path, systemReason(errno));
   bool ok = std::fwrite(head.data(), 1, head.size(), f.get()) == head.size();
   if (ok && !block.empty()) ok = std::fwrite(block.data(), 1, block.size(), f.get()) == block.size();
   if (ok) ok = std::fwrite(tail.data(), 1, tail.size(), f.get()) == tail.size();
-  std::string closeError;
-  if (!closeWritten(f, ok, tmp, &closeError)) {
+  // fclose flushes the buffer, so a full disk may show up only here.
+  if (!io_detail::closeWritten(f, ok, tmp, nullptr)) {
+    const int code = errno;
     std::remove(tmp.c_str());
-    return fail(error, "cannot write file " + path + " (disk full or not writable)");
+    return failFile(error, ErrorCode::kFileUnwritable, path, systemReason(code));
   }
   if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+    const int code = errno;
     std::remove(tmp.c_str());
-    return fail(error, "cannot replace file " + path);
+    return failFile(error, ErrorCode::kFileUnwritable, path, systemReason(code));
   }
   return true;
 }
@@ -104,13 +114,13 @@ std::string VtkDatasetFile::contents() const {
   return text + "\n</AppendedData>\n</VTKFile>\n";
 }
 
-bool VtkDatasetFile::write(const std::string& path, std::string* error) {
+bool VtkDatasetFile::write(const std::string& path, CoreError* error) {
   return writeBytes(path, xml_ + "</" + type_ + ">\n<AppendedData encoding=\"raw\">\n_", block_,
                     "\n</AppendedData>\n</VTKFile>\n", error);
 }
 
 bool writeTextFileAtomically(const std::string& path, const std::string& text,
-                             std::string* error) {
+                             CoreError* error) {
   return writeBytes(path, text, {}, {}, error);
 }
 

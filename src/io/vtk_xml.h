@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "state/core_error.h"
+
 namespace brelvik {
 
 // "LittleEndian" or "BigEndian": the byte order of this machine.
@@ -41,9 +43,9 @@ class VtkDatasetFile {
 
   // Writes the whole file. The bytes go to `path`.tmp first, which then
   // replaces `path`, so a failed write (full disk, no permission) never
-  // leaves a truncated file under the final name. False with a message
-  // naming the file.
-  bool write(const std::string& path, std::string* error);
+  // leaves a truncated file under the final name. False with
+  // kFileUnwritable naming `path` and the system's reason as detail.
+  bool write(const std::string& path, CoreError* error);
 
   // The finished file contents (for tests and for sizes).
   std::string contents() const;
@@ -58,7 +60,7 @@ class VtkDatasetFile {
 
 // Writes `text` to `path` through `path`.tmp and a rename, as above.
 bool writeTextFileAtomically(const std::string& path, const std::string& text,
-                             std::string* error);
+                             CoreError* error);
 
 // Escapes &, <, >, " for an XML attribute value.
 std::string xmlAttribute(const std::string& text);

@@ -236,7 +236,7 @@ HistoryTable historyTableOf(SimulationState& s) {
   return h;
 }
 
-bool writeHistoryCsv(const HistoryTable& h, const std::string& path, std::string* error) {
+bool writeHistoryCsv(const HistoryTable& h, const std::string& path, CoreError* error) {
   io_detail::CNumericLocale cLocale;
   const bool residuals = !h.residual.empty();
   std::string csv = "step,time,Cx,Cp,Cf";
@@ -277,7 +277,7 @@ std::string historySvg(const HistoryTable& h) {
   return svg + "</svg>\n";
 }
 
-bool writeHistorySvg(const HistoryTable& h, const std::string& path, std::string* error) {
+bool writeHistorySvg(const HistoryTable& h, const std::string& path, CoreError* error) {
   return writeTextFileAtomically(path, historySvg(h), error);
 }
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "state/core_error.h"
+
 namespace brelvik {
 
 struct SimulationState;
@@ -31,13 +33,13 @@ HistoryTable historyTableOf(SimulationState& s);
 
 // Header "step,time,Cx,Cp,Cf" (plus the residual columns when there are
 // residuals), then one row per sample, numbers with 17 significant digits.
-// False with a message naming the file.
-bool writeHistoryCsv(const HistoryTable& h, const std::string& path, std::string* error);
+// False with kFileUnwritable naming the file and the system's reason.
+bool writeHistoryCsv(const HistoryTable& h, const std::string& path, CoreError* error);
 
 // An SVG document: Cx, Cp and Cf over the time with labelled axes and a
 // legend; when there are residuals, a second panel below shows them on a
 // logarithmic axis.
 std::string historySvg(const HistoryTable& h);
-bool writeHistorySvg(const HistoryTable& h, const std::string& path, std::string* error);
+bool writeHistorySvg(const HistoryTable& h, const std::string& path, CoreError* error);
 
 }  // namespace brelvik

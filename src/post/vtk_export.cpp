@@ -15,7 +15,6 @@
 
 namespace brelvik {
 
-using io_detail::fail;
 using io_detail::joinPath;
 using io_detail::makeFolder;
 
@@ -61,10 +60,6 @@ std::vector<uint8_t> cellGhosts(const FiniteVolume& vol, const std::vector<uint8
   return cells;
 }
 
-bool writeDataset(VtkDatasetFile& file, const std::string& path, std::string* error) {
-  return file.write(path, error);
-}
-
 }  // namespace
 
 // Points whose values the solver computes are ordinary points (0). An
@@ -92,12 +87,12 @@ WallScales wallScalesOf(const SimulationState& s) {
 }
 
 bool writeVolumeVts(const FiniteVolume& vol, double time, const std::string& path,
-                    std::string* error) {
+                    CoreError* error) {
   const size_t n = size_t(vol.pointCount());
   if (!vol.allocated || vol.ro.size() < n || vol.point_glob.size() < 3 * n ||
       vol.type_point.size() < n)
-    return fail(error, "cannot write file " + path + ": volume " + std::to_string(vol.index + 1) +
-                           " has no arrays");
+    return failFile(error, ErrorCode::kFileUnwritable, path,
+                    "volume " + std::to_string(vol.index + 1) + " has no arrays");
   const std::string ext = extent(vol.Nz, vol.Ny, vol.Nx);
   VtkDatasetFile file("StructuredGrid", "WholeExtent=\"" + ext + "\"");
   addTime(file, time);
@@ -127,14 +122,14 @@ bool writeVolumeVts(const FiniteVolume& vol, double time, const std::string& pat
   file.raw("</CellData>\n<Points>\n");
   file.addFloat64("Points", 3, vol.point_glob.data(), n);
   file.raw("</Points>\n</Piece>\n");
-  return writeDataset(file, path, error);
+  return file.write(path, error);
 }
 
 bool writeWallVts(const FiniteVolume& vol, const WallScales& scales, double time,
-                  const std::string& path, std::string* error) {
+                  const std::string& path, CoreError* error) {
   if (!vol.allocated || vol.kind != 2)
-    return fail(error, "cannot write file " + path + ": volume " + std::to_string(vol.index + 1) +
-                           " has no sphere face");
+    return failFile(error, ErrorCode::kFileUnwritable, path,
+                    "volume " + std::to_string(vol.index + 1) + " has no sphere face");
   const double R = vol.box_origin[0];
   const int nj = vol.j_end - vol.j_begin, nk = vol.k_end - vol.k_begin;
   const size_t count = size_t(nj + 1) * size_t(nk + 1);
@@ -172,11 +167,11 @@ bool writeWallVts(const FiniteVolume& vol, const WallScales& scales, double time
   file.raw("</PointData>\n<Points>\n");
   file.addFloat64("Points", 3, points.data(), count);
   file.raw("</Points>\n</Piece>\n");
-  return writeDataset(file, path, error);
+  return file.write(path, error);
 }
 
 bool writeStreamlinesVtp(const std::vector<TracedLine>& lines, double time,
-                         const std::string& path, std::string* error) {
+                         const std::string& path, CoreError* error) {
   std::vector<double> points, speed, lineIndex;
   std::vector<int64_t> connectivity, offsets;
   for (const TracedLine& line : lines) {
@@ -205,7 +200,7 @@ bool writeStreamlinesVtp(const std::vector<TracedLine>& lines, double time,
   file.addInt64("connectivity", 1, connectivity.data(), connectivity.size());
   file.addInt64("offsets", 1, offsets.data(), offsets.size());
   file.raw("</Lines>\n</Piece>\n");
-  return writeDataset(file, path, error);
+  return file.write(path, error);
 }
 
 std::vector<TracedLine> tracedLinesOf(SimulationState& s) {
@@ -245,7 +240,7 @@ std::string vtkMomentName(int step) {
 }
 
 bool writeVtkMoment(SimulationState& s, const std::string& dir, const std::string& name,
-                    VtkMoment* moment, std::string* error) {
+                    VtkMoment* moment, CoreError* error) {
   const std::string sub = joinPath(dir, name);
   if (!makeFolder(sub, error)) return false;
   const double time = s.physicalTime;
@@ -286,7 +281,7 @@ bool writeVtkMoment(SimulationState& s, const std::string& dir, const std::strin
 }
 
 bool writeVtkCollection(const std::string& dir, const std::vector<VtkMoment>& moments,
-                        std::string* error) {
+                        CoreError* error) {
   io_detail::CNumericLocale cLocale;
   std::string pvd = std::string("<?xml version=\"1.0\"?>\n<VTKFile type=\"Collection\" version=\"1.0\" "
                                 "byte_order=\"") +
@@ -301,10 +296,10 @@ bool writeVtkCollection(const std::string& dir, const std::vector<VtkMoment>& mo
   return writeTextFileAtomically(joinPath(dir, "case.pvd"), pvd, error);
 }
 
-bool exportVtk(SimulationState& s, const std::string& dir, std::string* error) {
+bool exportVtk(SimulationState& s, const std::string& dir, CoreError* error) {
   std::lock_guard<std::mutex> pass(s.passMutex);
   if (!s.gridCreated.load() || s.volumeCount == 0)
-    return fail(error, "cannot export to " + dir + ": there is no grid");
+    return failFile(error, ErrorCode::kNoGrid, dir);
   return writeVtkMoment(s, dir, vtkMomentName(s.stepCount), nullptr, error);
 }
 

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "state/core_error.h"
 #include "state/simulation_state.h"
 
 namespace brelvik {
@@ -42,15 +43,18 @@ struct WallScales {
 };
 WallScales wallScalesOf(const SimulationState& s);
 
+// Every writer below reports a failure as kFileUnwritable naming the file
+// (kFolderNotCreated naming the folder), with the system's reason as detail.
+
 // One volume as a .vts (a function of the volume alone, so that each owner
-// of a volume can write it). False with a message naming the file.
+// of a volume can write it).
 bool writeVolumeVts(const FiniteVolume& vol, double time, const std::string& path,
-                    std::string* error);
+                    CoreError* error);
 
 // The sphere face of a shell-sector volume (i = i_begin plane mapped onto
 // the sphere) as a .vts with the wall pressure, Cp and the wall shear stress.
 bool writeWallVts(const FiniteVolume& vol, const WallScales& scales, double time,
-                  const std::string& path, std::string* error);
+                  const std::string& path, CoreError* error);
 
 // Polylines through the given points (global coordinates) as a .vtp with
 // the point data "speed" (NaN where the velocity is not defined) and the
@@ -61,7 +65,7 @@ struct TracedLine {
   std::vector<double> speed;
 };
 bool writeStreamlinesVtp(const std::vector<TracedLine>& lines, double time,
-                         const std::string& path, std::string* error);
+                         const std::string& path, CoreError* error);
 
 // The traced lines of the state (copied under seriesMutex) with the speed
 // interpolated at each point. The caller keeps the solver from changing the
@@ -77,13 +81,13 @@ struct VtkMoment {
 
 // Writes the moment NAME below DIR (creating the folders). The caller holds
 // s.passMutex (or is the only thread stepping the solver). On failure the
-// message names the file; the state is never changed.
+// error names the file or folder; the state is never changed.
 bool writeVtkMoment(SimulationState& s, const std::string& dir, const std::string& name,
-                    VtkMoment* moment, std::string* error);
+                    VtkMoment* moment, CoreError* error);
 
 // DIR/case.pvd listing the moments with their times.
 bool writeVtkCollection(const std::string& dir, const std::vector<VtkMoment>& moments,
-                        std::string* error);
+                        CoreError* error);
 
 // The name of the moment at step N: "step_" and N in six digits or more.
 std::string vtkMomentName(int step);
@@ -91,6 +95,7 @@ std::string vtkMomentName(int step);
 // The whole export of the current state, as the desktop command does it:
 // waits for the solver pass in progress (passMutex) and writes the moment
 // named by the step count (no .pvd: ParaView groups step_*.vtm by name).
-bool exportVtk(SimulationState& s, const std::string& dir, std::string* error);
+// Without a grid: kNoGrid naming the folder.
+bool exportVtk(SimulationState& s, const std::string& dir, CoreError* error);
 
 }  // namespace brelvik

@@ -35,6 +35,9 @@ enum class ErrorCode {
   kPlaneNotComputed,       // the export came before any compute
   kPlaneStale,             // computed on volumes that have since been replaced
 
+  // Export of the flow.
+  kNoGrid,                 // file: the export folder; there is no grid to write
+
   // Files and folders (file: the path; detail: what the system or reader said).
   kCaseNotOpened,          // file: the case folder; detail: the reader's message
   kCaseNotSaved,           // file: the case folder; detail: the writer's message

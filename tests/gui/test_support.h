@@ -31,11 +31,13 @@ class MessageBoxCatcher {
       auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
       if (!box || box->isHidden()) return;
       texts.append(box->text());
+      details.append(box->detailedText());
       box->done(QMessageBox::Ok);
     });
     timer_.start();
   }
   QStringList texts;
+  QStringList details;  // each box's "Show Details" text, empty when it has none
 
  private:
   QTimer timer_;

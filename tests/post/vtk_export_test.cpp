@@ -58,7 +58,7 @@ TEST(VtkExport, ArraysFollowTheirSizeHeaderAtTheNamedOffset) {
                    [](double xi, double eta, double zeta) { return 1 + xi + 0.1 * eta * zeta; });
   const FiniteVolume& vol = s->volumes[2];
   const std::string path = tempPath("volume.vts");
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(writeVolumeVts(vol, 0.25, path, &error)) << error;
   const std::string text = fileText(path);
   EXPECT_NE(text.find("byte_order=\"LittleEndian\" header_type=\"UInt64\""), std::string::npos);
@@ -86,7 +86,7 @@ TEST(VtkExport, AFullDiskNamesTheFileAndKeepsTheEarlierFile) {
   auto s = brelvik::testing::makeDomain(6, 4, 4);
   brelvik::testing::setUniformFlow(*s, {1, 0, 0});
   const std::string path = tempPath("full.vts");
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(writeVolumeVts(s->volumes[0], 0, path, &error)) << error;
   const std::string before = fileText(path);
 
@@ -101,7 +101,9 @@ TEST(VtkExport, AFullDiskNamesTheFileAndKeepsTheEarlierFile) {
   std::signal(SIGXFSZ, previous);
 
   EXPECT_FALSE(written);
-  EXPECT_NE(error.find(path), std::string::npos) << error;
+  EXPECT_EQ(error.code, ErrorCode::kFileUnwritable) << error;
+  EXPECT_EQ(error.file, path) << error;  // the final name, not the temporary
+  EXPECT_FALSE(error.detail.empty()) << error;  // the system's reason
   EXPECT_EQ(fileText(path), before);
   EXPECT_FALSE(fs::exists(path + ".tmp"));
 }
@@ -120,7 +122,7 @@ TEST(HistoryExport, StepsColumnsAndTheResidualPanel) {
   h.Cp = {1.0, 0.75};
   h.Cf = {0.5, 0.5};
   const std::string csv = tempPath("h.csv");
-  std::string error;
+  CoreError error;
   ASSERT_TRUE(writeHistoryCsv(h, csv, &error)) << error;
   EXPECT_EQ(fileText(csv), "step,time,Cx,Cp,Cf\n10,0.01,1.5,1,0.5\n20,0.02,1.25,0.75,0.5\n");
   const std::string plain = historySvg(h);

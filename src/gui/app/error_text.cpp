@@ -72,6 +72,8 @@ QString sentence(const CoreError& e) {
       return QStringLiteral(
           "Плоскость вычислена для области, которая с тех пор заменена: нажмите «Вычислить» "
           "ещё раз перед экспортом.");
+    case ErrorCode::kNoGrid:
+      return QStringLiteral("Сетка не создана: записывать в папку «%1» нечего.").arg(file);
     case ErrorCode::kCaseNotOpened:
       return QStringLiteral("Не удалось открыть расчёт из папки «%1». Данные программы не изменены.")
           .arg(file);

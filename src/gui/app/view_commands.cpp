@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QFileDialog>
-#include <QMessageBox>
 #include <QWidget>
 
 #include "gui/app/unsaved_changes.h"
@@ -14,6 +13,7 @@
 #include "gui/dialogs/visualition_dialog.h"
 #include "gui/dialogs/parameters_flow_dialog.h"
 #include "gui/app/dialog_support.h"
+#include "gui/app/error_text.h"
 #include "post/history_export.h"
 #include "post/vtk_export.h"
 #include "solver/solver.h"
@@ -88,11 +88,6 @@ QString chooseWith(QFileDialog& dlg) {
   return dlg.selectedFiles().first();
 }
 
-void reportFailure(QWidget* window, const QString& title, const QString& what,
-                   const std::string& error) {
-  QMessageBox::warning(window, title, what + QStringLiteral("\n") + QString::fromStdString(error));
-}
-
 }  // namespace
 
 // Writes the current state between two solver passes (exportVtk takes the
@@ -104,15 +99,13 @@ void ViewCommands::exportVtk() {
   dlg.setOption(QFileDialog::ShowDirsOnly);
   const QString folder = chooseWith(dlg);
   if (folder.isEmpty()) return;
-  std::string error;
+  CoreError error;
   bool ok;
   {
     BusyCursor busy;
     ok = brelvik::exportVtk(s_, QFile::encodeName(folder).toStdString(), &error);
   }
-  if (!ok)
-    reportFailure(window_, QStringLiteral("Экспорт VTK"),
-                  QStringLiteral("Не удалось записать файлы VTK в папку «%1».").arg(folder), error);
+  if (!ok) showError(window_, QStringLiteral("Экспорт VTK"), errorText(error), error.detail);
 }
 
 void ViewCommands::saveHistoryCsv() {
@@ -125,10 +118,9 @@ void ViewCommands::saveHistoryCsv() {
   dlg.selectFile(QStringLiteral("history.csv"));
   const QString file = chooseWith(dlg);
   if (file.isEmpty()) return;
-  std::string error;
+  CoreError error;
   if (!writeHistoryCsv(historyTableOf(s_), QFile::encodeName(file).toStdString(), &error))
-    reportFailure(window_, QStringLiteral("Сохранить историю CSV"),
-                  QStringLiteral("Не удалось записать историю в файл «%1».").arg(file), error);
+    showError(window_, QStringLiteral("Сохранить историю CSV"), errorText(error), error.detail);
 }
 
 void ViewCommands::showScene() {
