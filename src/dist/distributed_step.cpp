@@ -68,6 +68,7 @@ struct DistributedRun {
   int rank = 0;
   int count = 1;
   std::vector<int> owner;  // per volume
+  int64_t ownPoints = 0;   // points of the volumes computed here
   // Built for these receiver lists (rebuilt if the lists are rebuilt).
   const ReceiverLists* builtFor = nullptr;
   int volumesGeneration = -1, interpolationGeneration = -1;
@@ -240,6 +241,8 @@ std::shared_ptr<DistributedRun> distributeSteps(SimulationState& s) {
   for (int v = 0; v < s.volumeCount; ++v)
     if (s.volumes[size_t(v)].allocated) points[size_t(v)] = s.volumes[size_t(v)].pointCount();
   run->owner = volumeOwners(points, run->count);
+  for (int v = 0; v < s.volumeCount; ++v)
+    if (run->owns(v)) run->ownPoints += points[size_t(v)];
 
   auto d = std::make_shared<StepDistribution>();
   d->computesVolume.assign(size_t(s.volumeCount), 0);
@@ -275,15 +278,15 @@ void gatherFlowToRank0(SimulationState& s, const DistributedRun& run) {
 Traffic trafficOf(const DistributedRun& run) { return run.traffic; }
 
 std::string trafficLine(const DistributedRun& run) {
-  const int64_t mine[2] = {run.traffic.bytesSent, run.traffic.steps};
-  std::vector<int64_t> all(size_t(2 * run.count));
-  MPI_Gather(mine, 2, MPI_INT64_T, all.data(), 2, MPI_INT64_T, 0, MPI_COMM_WORLD);
+  const int64_t mine[3] = {run.traffic.bytesSent, run.traffic.steps, run.ownPoints};
+  std::vector<int64_t> all(size_t(3 * run.count));
+  MPI_Gather(mine, 3, MPI_INT64_T, all.data(), 3, MPI_INT64_T, 0, MPI_COMM_WORLD);
   if (run.rank != 0) return {};
-  std::string line = "bytes sent per step by rank:";
+  std::string line = "bytes sent per step by rank (points computed):";
   for (int r = 0; r < run.count; ++r) {
-    const int64_t steps = all[size_t(2 * r + 1)];
-    line += " " + std::to_string(r) + ":" +
-            std::to_string(steps > 0 ? all[size_t(2 * r)] / steps : 0);
+    const int64_t* f = &all[size_t(3 * r)];
+    line += " " + std::to_string(r) + ":" + std::to_string(f[1] > 0 ? f[0] / f[1] : 0) + " (" +
+            std::to_string(f[2]) + ")";
   }
   return line;
 }

@@ -2,6 +2,8 @@
 
 #include <mpi.h>
 
+#include <time.h>
+
 #include <cstdlib>
 
 namespace brelvik::dist {
@@ -42,6 +44,22 @@ int firstFailedRank(bool ok) {
 int statusOfRank0(int status) {
   MPI_Bcast(&status, 1, MPI_INT, 0, MPI_COMM_WORLD);
   return status;
+}
+
+void waitAsleep() {
+  MPI_Request request;
+  MPI_Ibarrier(MPI_COMM_WORLD, &request);
+  int done = 0;
+  const timespec millisecond{0, 1000000};
+  for (MPI_Test(&request, &done, MPI_STATUS_IGNORE); !done;
+       MPI_Test(&request, &done, MPI_STATUS_IGNORE))
+    nanosleep(&millisecond, nullptr);
+}
+
+double maxOf(double value) {
+  double largest = value;
+  MPI_Allreduce(&value, &largest, 1, MPI_DOUBLE, MPI_MAX, MPI_COMM_WORLD);
+  return largest;
 }
 
 void abortProcesses(int status) {

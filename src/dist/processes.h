@@ -22,6 +22,12 @@ bool allSucceeded(bool ok);
 int firstFailedRank(bool ok);
 // Rank 0's value of `status`, on every process.
 int statusOfRank0(int status);
+// A barrier at which the waiting processes sleep (polling every
+// millisecond) instead of spinning, so that one still at work keeps its
+// processor.
+void waitAsleep();
+// The largest of every process's `value`, on every process.
+double maxOf(double value);
 // Ends every process with `status`: for failures after which the others
 // could not be reached in order (an exception in the middle of a step).
 [[noreturn]] void abortProcesses(int status);
