@@ -11,6 +11,7 @@ PACKAGES=(
   xvfb xauth
   fonts-dejavu-core
   python3-vtk9
+  openmpi-bin libopenmpi-dev
 )
 
 missing=()

@@ -139,6 +139,30 @@ std::string batchErrorText(const CoreError& error);
 // default window, at most 60000 steps (t = 300).
 BatchOptions noArgumentOptions();
 
+// The processes that run one case together (brelvik-batch under mpirun;
+// the MPI side lives in dist/ and is linked by the program only). Every
+// process builds the same grid and interpolation and computes its share of
+// each step; rank 0 prints the history and the messages (the others get
+// streams that discard them), reads and writes the result files after
+// gathering the flow, and runs the post-processing and the exports. Every
+// function is a collective: all processes call it at the same point of the
+// run, and each returns the same answer everywhere, so all of them stop
+// together with the same status.
+struct BatchProcesses {
+  int rank = 0;
+  int count = 1;
+  std::function<int(bool ok)> firstFailedRank;  // -1 when ok everywhere
+  std::function<int(int status)> statusOfRank0;
+  std::function<void(SimulationState&)> shareSteps;     // before the first step
+  std::function<void(SimulationState&)> gatherToRank0;  // before a save or export
+  // After the run: rank 0 prints the bytes each process sent per step.
+  std::function<void(std::ostream& err)> reportTraffic;
+  // Ends every process (after a failure that leaves the others waiting).
+  std::function<void(int status)> abortAll;
+  // Where a process other than rank 0 reports its own failures.
+  std::ostream* ownErr = nullptr;
+};
+
 // How the run reports: history samples go to `out` (one line each, tab
 // separated), messages and progress bars to `err`. Progress bars are drawn
 // only when `progressBars` is set (stderr is a terminal and not --quiet).
@@ -146,6 +170,7 @@ struct BatchStreams {
   std::ostream& out;
   std::ostream& err;
   bool progressBars = false;
+  const BatchProcesses* processes = nullptr;  // none: one process
 };
 
 // Runs the case described by `options` on `s` and returns the exit status.
@@ -155,5 +180,7 @@ int runBatch(SimulationState& s, const BatchOptions& options, BatchStreams strea
 // exit status. `errIsTerminal`: whether `err` is a terminal.
 int batchMain(SimulationState& s, const std::vector<std::string>& args, std::ostream& out,
               std::ostream& err, bool errIsTerminal);
+int batchMain(SimulationState& s, const std::vector<std::string>& args, std::ostream& out,
+              std::ostream& err, bool errIsTerminal, const BatchProcesses* processes);
 
 }  // namespace brelvik

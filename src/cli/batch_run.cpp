@@ -179,6 +179,23 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
     io.err << "brelvik-batch: " << message << "\n";
     return status;
   };
+  // Several processes: `ok` is agreed among all of them. A process that
+  // failed reports itself, naming its rank; rank 0 also says when only
+  // others failed. Every process then has the same answer.
+  const BatchProcesses* group = io.processes && io.processes->count > 1 ? io.processes : nullptr;
+  const bool rank0 = !group || group->rank == 0;
+  auto agreed = [&](bool ok, const std::string& failure) {
+    if (!group) {
+      if (!ok) io.err << "brelvik-batch: " << failure << "\n";
+      return ok;
+    }
+    const int failed = group->firstFailedRank(ok);
+    std::ostream& own = rank0 || !group->ownErr ? io.err : *group->ownErr;
+    if (!ok) own << "brelvik-batch: rank " << group->rank << ": " << failure << "\n";
+    if (ok && failed >= 0 && rank0)
+      io.err << "brelvik-batch: stopped: rank " << failed << " failed\n";
+    return failed < 0;
+  };
 
   if (!checkFlowParameters(o, &error)) return failWith(kExitBadInput, error);
   DomainInputs in;
@@ -192,10 +209,15 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
 
   // The solver step and the interpolation run on work teams of this size;
   // the OpenMP loops that remain (the sampling plane) follow it too.
-  if (o.threads > 0) setComputeThreads(o.threads);
+  // Several processes on one machine share its processors: one thread
+  // each unless --threads says otherwise.
+  if (o.threads > 0)
+    setComputeThreads(o.threads);
+  else if (group)
+    setComputeThreads(1);
   int teamSize = computeThreads();
 #ifdef _OPENMP
-  if (o.threads > 0) omp_set_num_threads(o.threads);
+  if (o.threads > 0 || group) omp_set_num_threads(computeThreads());
   teamSize = std::max(teamSize, omp_get_max_threads());
 #endif
   // The OpenMP runtime ends the process when it cannot create its team, and
@@ -205,8 +227,9 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
     return failWith(kExitBadInput, std::string(o.threads > 0 ? "option --threads: " : "") + error);
 
   if (!o.openDir.empty()) {
-    if (!loadCase(s, o.openDir, &coreError))
-      return failWith(kExitFileError, batchErrorText(coreError));
+    // Every process reads the case itself.
+    const bool loaded = loadCase(s, o.openDir, &coreError);
+    if (!agreed(loaded, loaded ? std::string() : batchErrorText(coreError))) return kExitFileError;
     if (s.stepCount > INT_MAX - o.steps || s.historyCounter > INT_MAX - o.steps)
       return failWith(kExitBadInput, "option --steps: " + std::to_string(o.steps) +
                                          " more steps would overflow the step counter of " +
@@ -231,6 +254,7 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
     newCase(s);
   }
 
+  if (group) group->shareSteps(s);
   int printed = 0;
   {
     std::lock_guard<std::mutex> series(s.seriesMutex);
@@ -256,7 +280,15 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
         bar.finish();
         return failWith(kExitBadInput, "the case is not ready for the solver");
       }
-      if (exportDuringRun(s, o, n, moments, io.err) != kExitDone) {
+      int exported = kExitDone;
+      if (group && o.vtkEvery > 0 && n % o.vtkEvery == 0) {
+        group->gatherToRank0(s);
+        if (rank0) exported = exportDuringRun(s, o, n, moments, io.err);
+        exported = group->statusOfRank0(exported);
+      } else if (!group) {
+        exported = exportDuringRun(s, o, n, moments, io.err);
+      }
+      if (exported != kExitDone) {
         // Stop here: the case is still saved below, so the run can go on
         // with --open once the folder is writable again.
         bar.finish();
@@ -284,19 +316,31 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
     status = kExitNotConverged;
   }
 
-  if (!saveCase(s, o.saveDir, &coreError))
-    return failWith(kExitFileError, batchErrorText(coreError));
+  if (group) {
+    group->reportTraffic(io.err);
+    group->gatherToRank0(s);
+  }
+  // Rank 0 holds the whole flow now and writes the whole folder (staged and
+  // swapped in at once, so a failed save leaves the previous case whole).
+  const bool saved = !rank0 || saveCase(s, o.saveDir, &coreError);
+  if (!agreed(saved, saved ? std::string() : batchErrorText(coreError))) return kExitFileError;
+  if (!rank0) return group->statusOfRank0(status);
   io.err << "brelvik-batch: case saved to " << o.saveDir << " (step " << s.stepCount
          << ", time " << s.physicalTime << ")\n";
   printSummary(s, o, io.err);
   const int post = runPostProcessing(s, o, io.err);
   const int exported = exportAfterRun(s, o, moments, io.err);
-  if (post != kExitDone) return post;
-  return exported != kExitDone ? exported : status;
+  const int final = post != kExitDone ? post : exported != kExitDone ? exported : status;
+  return group ? group->statusOfRank0(final) : final;
 }
 
 int batchMain(SimulationState& s, const std::vector<std::string>& args, std::ostream& out,
               std::ostream& err, bool errIsTerminal) {
+  return batchMain(s, args, out, err, errIsTerminal, nullptr);
+}
+
+int batchMain(SimulationState& s, const std::vector<std::string>& args, std::ostream& out,
+              std::ostream& err, bool errIsTerminal, const BatchProcesses* processes) {
   BatchOptions options;
   std::string error;
   if (!parseBatchOptions(args, options, &error)) {
@@ -311,12 +355,22 @@ int batchMain(SimulationState& s, const std::vector<std::string>& args, std::ost
   // A thread (the solver's, the interpolation's, a kernel team's) or a
   // large array that the system refuses ends the run with a message and a
   // status of the README, never with an uncaught exception.
+  // Under several processes the others may be waiting for this one in an
+  // exchange: the failure ends them all.
+  const bool several = processes && processes->count > 1;
+  std::ostream& own = several && processes->rank != 0 && processes->ownErr ? *processes->ownErr : err;
+  const std::string who =
+      several ? "brelvik-batch: rank " + std::to_string(processes->rank) + ": " : "brelvik-batch: ";
   try {
-    return runBatch(s, options, BatchStreams{out, err, errIsTerminal && !options.quiet});
+    return runBatch(s, options, BatchStreams{out, err, errIsTerminal && !options.quiet, processes});
   } catch (const std::system_error& e) {
-    err << "brelvik-batch: cannot create a thread: " << e.what() << "\n";
+    own << who << "cannot create a thread: " << e.what() << "\n";
   } catch (const std::bad_alloc&) {
-    err << "brelvik-batch: out of memory\n";
+    own << who << "out of memory\n";
+  }
+  if (several) {
+    own.flush();
+    processes->abortAll(kExitFileError);
   }
   return kExitFileError;
 }

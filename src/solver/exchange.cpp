@@ -15,14 +15,6 @@ using namespace exchange_detail;
 
 namespace {
 
-// Weighted sum over the stencil, from 0 in ascending m, with the receiver's
-// stencil size as the count.
-inline double interpolate(const InterpolEntry& e, int stencilSize, const double* donorField) {
-  double sum = 0.0;
-  for (int m = 0; m < stencilSize; ++m) sum += e.weights[m] * donorField[e.donor_points[m]];
-  return sum;
-}
-
 void globalVelocitiesPlane(FiniteVolume& vol, int i) {
   const Vec3 ax = vol.axis_x, ay = vol.axis_y, az = vol.axis_z;
   const int n0 = i * vol.stride_i, n1 = n0 + vol.stride_i;
@@ -185,31 +177,23 @@ void ReceiverLists::build(const SimulationState& s) {
 void velocityReceiver(const std::vector<FiniteVolume>& vols, FiniteVolume& vol, int n) {
   const InterpolEntry& e = vol.interpol_data[size_t(n)];
   const FiniteVolume& donor = vols[size_t(e.donor)];
-  const double ug = interpolate(e, vol.stencil_size, donor.u_glob.data());
-  const double vg = interpolate(e, vol.stencil_size, donor.v_glob.data());
-  const double wg = interpolate(e, vol.stencil_size, donor.w_glob.data());
-  vol.u_glob[size_t(n)] = ug;
-  vol.v_glob[size_t(n)] = vg;
-  vol.w_glob[size_t(n)] = wg;
-  const Vec3 &ax = vol.axis_x, &ay = vol.axis_y, &az = vol.axis_z;
-  vol.u[size_t(n)] = ug * ax[0] + vg * ax[1] + wg * ax[2];
-  vol.v[size_t(n)] = ug * ay[0] + vg * ay[1] + wg * ay[2];
-  vol.w[size_t(n)] = ug * az[0] + vg * az[1] + wg * az[2];
+  const double ug = stencilSum(e, vol.stencil_size, donor.u_glob.data());
+  const double vg = stencilSum(e, vol.stencil_size, donor.v_glob.data());
+  const double wg = stencilSum(e, vol.stencil_size, donor.w_glob.data());
+  setVelocityReceiver(vol, n, ug, vg, wg);
 }
 
 void divergenceReceiver(const std::vector<FiniteVolume>& vols, FiniteVolume& vol, int n) {
   const InterpolEntry& e = vol.interpol_data[size_t(n)];
-  vol.div[size_t(n)] = interpolate(e, vol.stencil_size, vols[size_t(e.donor)].div.data());
+  vol.div[size_t(n)] = stencilSum(e, vol.stencil_size, vols[size_t(e.donor)].div.data());
 }
 
 void scalarReceiver(const std::vector<FiniteVolume>& vols, FiniteVolume& vol, int n) {
   const InterpolEntry& e = vol.interpol_data[size_t(n)];
   const FiniteVolume& donor = vols[size_t(e.donor)];
-  const double ro = interpolate(e, vol.stencil_size, donor.ro.data());
-  const double T = interpolate(e, vol.stencil_size, donor.T.data());
-  vol.ro[size_t(n)] = ro;
-  vol.T[size_t(n)] = T;
-  vol.P[size_t(n)] = ro * T;
+  const double ro = stencilSum(e, vol.stencil_size, donor.ro.data());
+  const double T = stencilSum(e, vol.stencil_size, donor.T.data());
+  setScalarReceiver(vol, n, ro, T);
 }
 
 void boundaryVelocityVolume(FiniteVolume& vol, int schemeOrder, int code,

@@ -45,6 +45,33 @@ struct ReceiverLists {
   }
 };
 
+// Weighted sum over a receiver's stencil, from 0 in ascending m, with the
+// receiver's stencil size as the count. A process that holds the donor can
+// form it for a receiver that another process computes.
+inline double stencilSum(const InterpolEntry& e, int stencilSize, const double* donorField) {
+  double sum = 0.0;
+  for (int m = 0; m < stencilSize; ++m) sum += e.weights[m] * donorField[e.donor_points[m]];
+  return sum;
+}
+
+// What a receiver n of vol takes from the stencil sums of its donor's
+// global velocity (ug, vg, wg: stored, and rotated into the local axes) or
+// of its density and temperature (P = ro*T).
+inline void setVelocityReceiver(FiniteVolume& vol, int n, double ug, double vg, double wg) {
+  vol.u_glob[size_t(n)] = ug;
+  vol.v_glob[size_t(n)] = vg;
+  vol.w_glob[size_t(n)] = wg;
+  const Vec3 &ax = vol.axis_x, &ay = vol.axis_y, &az = vol.axis_z;
+  vol.u[size_t(n)] = ug * ax[0] + vg * ax[1] + wg * ax[2];
+  vol.v[size_t(n)] = ug * ay[0] + vg * ay[1] + wg * ay[2];
+  vol.w[size_t(n)] = ug * az[0] + vg * az[1] + wg * az[2];
+}
+inline void setScalarReceiver(FiniteVolume& vol, int n, double ro, double T) {
+  vol.ro[size_t(n)] = ro;
+  vol.T[size_t(n)] = T;
+  vol.P[size_t(n)] = ro * T;
+}
+
 // The exchange of one receiver n of vol (donors in vols).
 void velocityReceiver(const std::vector<FiniteVolume>& vols, FiniteVolume& vol, int n);
 void divergenceReceiver(const std::vector<FiniteVolume>& vols, FiniteVolume& vol, int n);

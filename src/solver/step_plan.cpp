@@ -380,6 +380,32 @@ void runPlan(const StepPlan& plan, StepCache& c, RunInputs& in, int participants
   });
 }
 
+// The plan on a process that computes only some volumes: phase after phase
+// (every unit waits at most for the previous phase), its own units on the
+// team, the receivers through the distribution.
+void runDistributed(const StepPlan& plan, RunInputs& in, const StepDistribution& d) {
+  std::vector<std::vector<int>> mine(plan.phases.size());
+  for (int u = 0; u < int(plan.units.size()); ++u) {
+    const Unit& unit = plan.units[size_t(u)];
+    if (unit.volume >= 0 && d.computesVolume[size_t(unit.volume)])
+      mine[size_t(unit.phase)].push_back(u);
+  }
+  for (size_t p = 0; p < plan.phases.size(); ++p) {
+    const Work work = plan.phases[p].work;
+    if (receiverWork(work)) {
+      d.serveReceivers(in.s, in.lists, work);
+      continue;
+    }
+    const std::vector<int>& units = mine[p];
+    if (computeThreads() > 1 && units.size() > 1) {
+      forEachUnit(int(units.size()),
+                  [&](int k, int) { execute(plan, plan.units[size_t(units[size_t(k)])], in); });
+    } else {
+      for (int u : units) execute(plan, plan.units[size_t(u)], in);
+    }
+  }
+}
+
 }  // namespace
 
 namespace step_detail {
@@ -409,6 +435,11 @@ void runStepPhases(SimulationState& s, std::vector<double>& pressureX,
   residuals.assign(size_t(s.volumeCount), ResidualSums{});
   RunInputs in{s, flowParams(s), c.lists, pressureX.data(), frictionX.data(), residuals.data(),
                farFieldParams(s)};
+  if (const StepDistribution* d = s.stepDistribution.get()) {
+    runDistributed(c.step, in, *d);
+    d->completeParts(pressureX, frictionX, residuals);
+    return;
+  }
   const int team = allocatedPoints(s.volumes, s.volumeCount) >= kParallelMinPoints ? computeThreads() : 1;
   const int participants = participantsForNextRun(c.tuner, team, processorCount());
   const auto t0 = std::chrono::steady_clock::now();

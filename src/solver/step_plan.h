@@ -32,6 +32,7 @@
 // processes: a volume's slabs, and the AllVolumes waits as the points at
 // which halo values would move.
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -106,6 +107,22 @@ StepPlan buildPlan(const std::vector<Phase>& phases, const SimulationState& s,
 std::vector<double> timeStepUnits(SimulationState& s, std::vector<Unit>* units);
 
 }  // namespace step_detail
+
+// A time step shared among processes (the batch driver under MPI). This
+// process runs the units of the volumes it computes, and hands each phase
+// of receivers to serveReceivers, which brings in what they read from the
+// other processes and serves them. completeParts then fills the drag and
+// residual parts of the volumes computed elsewhere, so that the sums stay
+// in volume order. Without one (the desktop program, a run of one process)
+// every unit runs on this process, exactly as before.
+struct StepDistribution {
+  std::vector<unsigned char> computesVolume;  // per volume: 1 if computed here
+  std::function<void(SimulationState&, const exchange_detail::ReceiverLists&, step_detail::Work)>
+      serveReceivers;
+  std::function<void(std::vector<double>& pressureX, std::vector<double>& frictionX,
+                     std::vector<ResidualSums>& residuals)>
+      completeParts;
+};
 
 // The receiver lists and the two plans of a state, rebuilt when the grid or
 // the interpolation data change (volumesGeneration, interpolationGeneration).

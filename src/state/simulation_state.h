@@ -32,6 +32,7 @@
 namespace brelvik {
 
 struct StepCache;
+struct StepDistribution;
 
 // A rectangular sampling plane parallel to a coordinate plane, with the
 // stencils that interpolate the flow at its lattice points.
@@ -148,6 +149,9 @@ struct SimulationState {
   // interpolation data (solver/step_plan.cpp); touched only under passMutex
   // or by the thread that owns the state.
   std::shared_ptr<StepCache> stepCache;
+  // Set only while the batch driver shares the steps among processes
+  // (solver/step_plan.h); empty everywhere else.
+  std::shared_ptr<StepDistribution> stepDistribution;
 
   // Display switches.
   int displayMode = 1;  // 1: scene; 2: drag history plot

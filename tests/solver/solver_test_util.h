@@ -104,6 +104,48 @@ inline std::unique_ptr<SimulationState> interpolatedGridState() {
   return s;
 }
 
+// A smooth flow on the computed points, every third ghost turned into a
+// code-2 ghost, receivers spread over the four codes, and every fifth
+// receiver's stencil pointed at an interpolated point of its donor (every
+// fifth at a ghost point): the order of the exchange then decides the
+// result. Counts the stencils changed each way.
+inline void chainReceivers(SimulationState& s, int* chained, int* ghosts) {
+  for (auto& v : s.volumes) {
+    int seen = 0;
+    for (int n = 0; n < int(v.pointCount()); ++n) {
+      const size_t un = size_t(n);
+      if (v.type_point[un] == 3 && n % 3 == 0) v.type_point[un] = 2;
+      if (v.type_point[un] == 1) {
+        const double x = v.point_glob[3 * un], y = v.point_glob[3 * un + 1],
+                     z = v.point_glob[3 * un + 2];
+        v.u[un] = 0.5 + 0.3 * std::sin(x + 2 * y);
+        v.v[un] = 0.2 * std::cos(z - x);
+        v.w[un] = 0.1 * x * y;
+        v.ro[un] = 1 + 0.1 * std::sin(y * z);
+        v.T[un] = 1 + 0.05 * std::cos(x * z);
+        v.P[un] = v.ro[un] * v.T[un];
+      }
+      if (v.type_point[un] != 4) continue;
+      ++seen;
+      if (seen % 7 == 0) v.type_point[un] = 4 + (seen / 7) % 4;
+      if (seen % 5 != 0 && seen % 5 != 2) continue;
+      // Every fifth receiver reads an interpolated point of its donor, and
+      // every fifth a ghost point (code 2 or 3).
+      const bool ghost = seen % 5 == 2;
+      InterpolEntry& e = v.interpol_data[un];
+      const FiniteVolume& d = s.volumes[size_t(e.donor)];
+      for (int p = int(d.pointCount()) - 1 - (seen * 37) % 500; p >= 0; --p) {
+        const int t = d.type_point[size_t(p)];
+        if (ghost ? (t == 2 || t == 3) : t >= 4) {
+          e.donor_points[seen % v.stencil_size] = p;
+          ++*(ghost ? ghosts : chained);
+          break;
+        }
+      }
+    }
+  }
+}
+
 inline Vec3 globalPosition(const FiniteVolume& v, int n) {
   return {v.point_glob[3 * size_t(n)], v.point_glob[3 * size_t(n) + 1],
           v.point_glob[3 * size_t(n) + 2]};

@@ -1,0 +1,106 @@
+// The time step shared among MPI processes against the same step on one
+// process, side by side in one run: run it as
+//   mpirun -np 2 bench_mpi [--nx 38 --ny 24 --nz 24] [--steps 100]
+// Rank 0 first steps one copy of the case alone (the others sleep), then
+// every process steps its share of a second copy. Each process uses one
+// thread. Prints the time per step of both, the speed-up, the point rate
+// per process, the bytes each process sends per step, and whether the two
+// runs ended with the same bits of Cx and the residuals.
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "dist/distributed_step.h"
+#include "dist/processes.h"
+#include "grid/geometry.h"
+#include "grid/interpolation.h"
+#include "solver/solver.h"
+#include "state/simulation_state.h"
+#include "state/work_team.h"
+
+namespace {
+
+using namespace brelvik;
+using Clock = std::chrono::steady_clock;
+
+bool buildCase(SimulationState& s, int nx, int ny, int nz) {
+  DomainInputs in;
+  in.D = toSingle(15);
+  in.s = toSingle(0.02);
+  in.nx = nx;
+  in.ny = ny;
+  in.nz = nz;
+  CoreError error;
+  if (!createDomain(s, in, &error) || !runInterpolation(s, [](int, int) {}, &error)) return false;
+  newCase(s);
+  return true;
+}
+
+double secondsOfSteps(SimulationState& s, int steps) {
+  const auto t0 = Clock::now();
+  for (int n = 0; n < steps; ++n) solverPass(s);
+  return std::chrono::duration<double>(Clock::now() - t0).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!dist::startProcesses(&argc, &argv)) return 1;
+  int nx = 38, ny = 24, nz = 24, steps = 100;
+  for (int a = 1; a + 1 < argc; a += 2) {
+    const std::string name = argv[a];
+    const int value = std::atoi(argv[a + 1]);
+    if (name == "--nx") nx = value;
+    if (name == "--ny") ny = value;
+    if (name == "--nz") nz = value;
+    if (name == "--steps") steps = value;
+  }
+  const int rank = dist::processRank(), count = dist::processCount();
+  setComputeThreads(1);
+  SimulationState alone, shared;
+  const bool built = buildCase(alone, nx, ny, nz) && buildCase(shared, nx, ny, nz);
+  if (!dist::allSucceeded(built)) {
+    if (rank == 0) std::fprintf(stderr, "bench_mpi: Create or interpolation failed\n");
+    dist::finishProcesses();
+    return 1;
+  }
+  long long points = 0;
+  for (const auto& v : alone.volumes)
+    if (v.allocated) points += v.pointCount();
+  constexpr int kWarmUp = 5;
+
+  // One process: rank 0 alone; the others wait asleep, not spinning in a
+  // barrier, so that rank 0 has a processor of its own.
+  double oneProcess = 0;
+  if (rank == 0) {
+    secondsOfSteps(alone, kWarmUp);
+    oneProcess = secondsOfSteps(alone, steps);
+  }
+  dist::waitAsleep();
+
+  const auto run = dist::distributeSteps(shared);
+  secondsOfSteps(shared, kWarmUp);
+  dist::waitAsleep();
+  const double shared_ = secondsOfSteps(shared, steps);
+  dist::waitAsleep();
+  const std::string traffic = dist::trafficLine(*run);
+  const double slowest = dist::maxOf(shared_);
+  if (rank == 0) {
+    const bool same = std::memcmp(&alone.Cx, &shared.Cx, sizeof(double)) == 0 &&
+                      std::memcmp(alone.residual.data(), shared.residual.data(),
+                                  sizeof(alone.residual)) == 0;
+    std::printf("bench_mpi: grid %dx%dx%d, %lld points, %d steps, 1 thread per process\n", nx, ny,
+                nz, points, steps);
+    std::printf("  1 process : %8.3f ms/step  %6.2f M point-steps/s\n", 1e3 * oneProcess / steps,
+                double(points) * steps / oneProcess / 1e6);
+    std::printf("  %d processes: %8.3f ms/step  %6.2f M point-steps/s  (%.2fx as fast)\n", count,
+                1e3 * slowest / steps, double(points) * steps / slowest / 1e6, oneProcess / slowest);
+    std::printf("  %s\n", traffic.c_str());
+    std::printf("  Cx and residuals after the same steps: %s\n", same ? "same bits" : "DIFFERENT");
+  }
+  dist::finishProcesses();
+  return 0;
+}
