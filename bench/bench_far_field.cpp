@@ -4,8 +4,6 @@
 // dt 0.005, D 15, 19 x 12 x 12 cells), side by side in one process:
 //   - reflecting far field, impulsive start, up to t = --reflecting-time;
 //   - absorbing far field, impulsive start, up to t = --absorbing-time;
-//   - with --ramp T > 0 (at the first Mach number only): the absorbing run
-//     again with the free stream ramped up over T.
 // Prints for each run the final Cx, Cp, Cf; the step and the wall time from
 // which Cx stays within 1% and within 0.1% of its final value; for the
 // reflecting run the time average of Cx, Cp, Cf over its last two full
@@ -18,10 +16,10 @@
 // per period of about 31 time units at M 0.6).
 //
 // Usage: bench_far_field [--quick] [--threads N] [--mach M1,M2,...]
-//          [--reflecting-time T] [--absorbing-time T] [--ramp T]
+//          [--reflecting-time T] [--absorbing-time T]
 //   defaults: --threads 1 --mach 0.6,0.3 --reflecting-time 300
-//             --absorbing-time 80 --ramp 5
-//   --quick: --mach 0.6 --reflecting-time 130 --absorbing-time 50 --ramp 0
+//             --absorbing-time 80
+//   --quick: --mach 0.6 --reflecting-time 130 --absorbing-time 50
 
 #include <chrono>
 #include <cmath>
@@ -48,7 +46,6 @@ using Clock = std::chrono::steady_clock;
 struct Run {
   const char* name = "";
   FarField farField = FarField::Reflecting;
-  double ramp = 0;
   double endTime = 0;
   ValueSeries time, cx, cp, cf;
   std::vector<double> wall;  // seconds since the start, per history sample
@@ -56,18 +53,16 @@ struct Run {
   int steps = 0;
 };
 
-Run makeRun(const char* name, FarField farField, double ramp, double endTime) {
+Run makeRun(const char* name, FarField farField, double endTime) {
   Run r;
   r.name = name;
   r.farField = farField;
-  r.ramp = ramp;
   r.endTime = endTime;
   return r;
 }
 
 void simulate(SimulationState& s, Run& r) {
   s.farField = r.farField;
-  s.rampTime = r.ramp;
   newCase(s);
   const auto t0 = Clock::now();
   int seen = 0;
@@ -109,20 +104,17 @@ std::vector<int> maxima(const ValueSeries& cx) {
 
 double relative(double a, double b) { return (a - b) / std::fabs(b); }
 
-void compareAt(SimulationState& s, double mach, double rampTime, double reflectingTime,
-               double absorbingTime) {
+void compareAt(SimulationState& s, double mach, double reflectingTime, double absorbingTime) {
   s.M = toSingle(mach);
   std::vector<Run> runs;
-  runs.push_back(makeRun("absorbing", FarField::Absorbing, 0, absorbingTime));
-  if (rampTime > 0) runs.push_back(makeRun("absorbing+ramp", FarField::Absorbing, rampTime, absorbingTime));
-  runs.push_back(makeRun("reflecting", FarField::Reflecting, 0, reflectingTime));
+  runs.push_back(makeRun("absorbing", FarField::Absorbing, absorbingTime));
+  runs.push_back(makeRun("reflecting", FarField::Reflecting, reflectingTime));
   std::printf("\nM = %.2f, Re = %.0f, dt = %.4g\n", mach, s.Re, s.dt);
   std::fflush(stdout);
   for (Run& r : runs) {
     simulate(s, r);
     const int n = r.cx.size();
-    std::printf("  %-16s ramp %.1f: %d steps to t = %.2f in %.1f s (%.2f ms/step)\n", r.name,
-                r.ramp, r.steps, r.time.item(n - 1), r.seconds, 1e3 * r.seconds / r.steps);
+    std::printf("  %-16s %d steps to t = %.2f in %.1f s (%.2f ms/step)\n", r.name, r.steps, r.time.item(n - 1), r.seconds, 1e3 * r.seconds / r.steps);
     std::printf("    final Cx %.5f  Cp %.5f  Cf %.5f\n", r.cx.item(n - 1), r.cp.item(n - 1),
                 r.cf.item(n - 1));
     printSettling(r, 0.01, s.historyInterval);
@@ -173,7 +165,7 @@ std::vector<double> numberList(const char* text) {
 int main(int argc, char** argv) {
   int threads = 1;
   std::vector<double> machs = {0.6, 0.3};
-  double reflectingTime = 300, absorbingTime = 80, rampTime = 5;
+  double reflectingTime = 300, absorbingTime = 80;
   for (int a = 1; a < argc; ++a) {
     const std::string arg = argv[a];
     const char* value = a + 1 < argc ? argv[a + 1] : "";
@@ -181,7 +173,6 @@ int main(int argc, char** argv) {
       machs = {0.6};
       reflectingTime = 130;
       absorbingTime = 50;
-      rampTime = 0;
     } else if (arg == "--threads") {
       threads = std::atoi(value), ++a;
     } else if (arg == "--mach") {
@@ -190,8 +181,6 @@ int main(int argc, char** argv) {
       reflectingTime = std::atof(value), ++a;
     } else if (arg == "--absorbing-time") {
       absorbingTime = std::atof(value), ++a;
-    } else if (arg == "--ramp") {
-      rampTime = std::atof(value), ++a;
     } else {
       std::fprintf(stderr, "usage: see the header of bench/bench_far_field.cpp\n");
       return 2;
@@ -216,6 +205,6 @@ int main(int argc, char** argv) {
   }
   std::printf("threads %d\n", threads);
   for (size_t m = 0; m < machs.size(); ++m)
-    compareAt(s, machs[m], m == 0 ? rampTime : 0, reflectingTime, absorbingTime);
+    compareAt(s, machs[m], reflectingTime, absorbingTime);
   return 0;
 }

@@ -11,11 +11,14 @@
 //   2. solver running on the default team (one thread per processor), the
 //      participants of each step chosen by the tuner (participant_tuner.h),
 //      as in the desktop program;
-//   3. the same with the tuning off (every step on the whole team).
+//   3. the same with the tuning off (every step on the whole team);
+//   4. the solver running tuned with the view not redrawn at all (the
+//      solver's repaint requests dropped), for its passes per second
+//      without the window thread drawing beside it.
 // Each phase prints the median, 95th percentile and maximum frame interval
 // and the time spent inside paintGL (snapshot and GL calls; with a software
-// renderer most rasterisation happens later, at the swap), and phases 2 and
-// 3 print the solver's passes per second (step count of the latest pass
+// renderer most rasterisation happens later, at the swap), and phases 2 to
+// 4 print the solver's passes per second (step count of the latest pass
 // boundary before and after the phase).
 //
 // Needs an X display with OpenGL; the documented run (docs/ARCHITECTURE.md):
@@ -190,9 +193,25 @@ int main(int argc, char** argv) {
   runPhase("(2) solver running, all processors, participants tuned", view, s, seconds, true);
   setParticipantTuning(false);
   runPhase("(3) solver running, all processors, tuning off", view, s, seconds, true);
+  setParticipantTuning(true);
+  {
+    s.setRepaintCallback({});
+    QEventLoop loop;
+    QTimer::singleShot(500, &loop, &QEventLoop::quit);  // settle, as in the other phases
+    loop.exec();
+    const int stepsBefore = currentPassScalars(s).stepCount;
+    QElapsedTimer wall;
+    wall.start();
+    QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
+    loop.exec();
+    const double elapsed = wall.nsecsElapsed() * 1e-9;
+    const int passes = currentPassScalars(s).stepCount - stepsBefore;
+    std::printf("  (4) solver running, all processors, participants tuned, view not redrawn\n"
+                "    solver passes per second %.1f (%d passes)\n", passes / elapsed, passes);
+    s.setRepaintCallback([&view] { view.requestRepaint(); });
+  }
   stopSolver(s);
   s.solveThread.pauseAndWait();
-  setParticipantTuning(true);
 
   std::printf("load average at end: %s\n", loadAverage().c_str());
   return 0;

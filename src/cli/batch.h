@@ -59,7 +59,6 @@ struct BatchOptions {
 
   // Far field; unset keeps the state's (reflecting, or the loaded case's).
   std::optional<FarField> farField;
-  std::optional<double> rampTime;
 
   int steps = 1000;
   // --converge: stop once Cx stayed within convergeEps (relative) of its

@@ -115,14 +115,6 @@ bool applyFarField(BatchOptions& o, const std::string& v, std::string* error) {
   return true;
 }
 
-bool applyRamp(BatchOptions& o, const std::string& v, std::string* error) {
-  double x = 0;
-  if (!parseDouble(v, x)) return optionError(error, "ramp", "\"" + v + "\" is not a number");
-  if (x < 0) return optionError(error, "ramp", "must be 0 or more, got " + v);
-  o.rampTime = x;
-  return true;
-}
-
 // EPS[,WINDOW]
 bool applyConverge(BatchOptions& o, const std::string& v, std::string* error) {
   const size_t comma = v.find(',');
@@ -182,7 +174,6 @@ const std::vector<BatchOption>& batchOptionTable() {
       {"far-field", "KIND",
        "outer boundary: reflecting (default) or absorbing (lets sound waves leave)",
        applyFarField},
-      {"ramp", "T", "free stream rises smoothly from 0 to 1 over time T (default 0)", applyRamp},
       {"steps", "N", "solver steps to run, at most 10^9; 0 prepares and saves the case (default 1000)",
        integerBetween("steps", &BatchOptions::steps, 0, kMaxRunSteps,
                       "the step counter of a continued case must not overflow")},

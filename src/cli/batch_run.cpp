@@ -91,7 +91,6 @@ void storeFlowParameters(SimulationState& s, const BatchOptions& o) {
   if (o.Pr) s.Pr = toSingle(*o.Pr);
   if (o.k) s.k = toSingle(*o.k);
   if (o.farField) s.farField = *o.farField;
-  if (o.rampTime) s.rampTime = *o.rampTime;
 }
 
 bool checkFlowParameters(const BatchOptions& o, std::string* error) {

@@ -15,7 +15,7 @@ bool writeFarFieldFile(const std::string& path, const FarFieldSettings& settings
   io_detail::File f(std::fopen(path.c_str(), "w"));
   if (!f) return fail(error, "cannot create file " + path);
   const char* kind = settings.farField == FarField::Absorbing ? "absorbing" : "reflecting";
-  const bool ok = std::fprintf(f.get(), "far_field %s\nramp %.17g\n", kind, settings.rampTime) > 0;
+  const bool ok = std::fprintf(f.get(), "far_field %s\n", kind) > 0;
   return io_detail::closeWritten(f, ok, path, error);
 }
 
@@ -40,11 +40,15 @@ bool readFarFieldFile(const std::string& path, FarFieldSettings& settings, std::
     read.farField = FarField::Reflecting;
   else
     return fail(error, path + ": far_field \"" + kind + "\" is neither reflecting nor absorbing");
-  if (!r.readToken(key) || key != "ramp") return fail(error, path + ": expected \"ramp\" second");
-  if (!r.readDouble(read.rampTime, "ramp", error)) return false;
-  if (!std::isfinite(read.rampTime) || read.rampTime < 0)
-    return fail(error, path + ": ramp must be a finite time of 0 or more");
-  if (!r.atEnd()) return fail(error, path + ": unexpected content after the ramp");
+  if (!r.atEnd()) {
+    double ramp = 0;
+    if (!r.readToken(key) || key != "ramp")
+      return fail(error, path + ": unexpected content after the far field");
+    if (!r.readDouble(ramp, "ramp", error)) return false;
+    if (!std::isfinite(ramp) || ramp < 0)
+      return fail(error, path + ": ramp must be a finite time of 0 or more");
+    if (!r.atEnd()) return fail(error, path + ": unexpected content after the ramp");
+  }
   settings = read;
   return true;
 }

@@ -4,9 +4,13 @@
 // format and folders written before simply lack it:
 //
 //   far_field absorbing        (or: reflecting)
-//   ramp 2.5                   (ramp time; 0 = impulsive start)
 //
-// A folder without the file opens with the reflecting far field and no ramp.
+// A folder without the file opens with the reflecting far field. Folders
+// written while the program still offered a free-stream ramp have a second
+// line "ramp T"; it is read (and must be a time of 0 or more) but no longer
+// used: the ramp only delayed the settling of the drag (docs/ARCHITECTURE.md,
+// "Far field: measured settling"), and a case saved after its ramp ended
+// continues exactly as before.
 
 #include <string>
 
@@ -16,7 +20,6 @@ namespace brelvik {
 
 struct FarFieldSettings {
   FarField farField = FarField::Reflecting;
-  double rampTime = 0;
 };
 
 inline constexpr const char* kFarFieldFileName = "far_field.txt";
@@ -24,8 +27,8 @@ inline constexpr const char* kFarFieldFileName = "far_field.txt";
 bool writeFarFieldFile(const std::string& path, const FarFieldSettings& settings,
                        std::string* error);
 
-// Reads <path> strictly: both keys once each, in this order, a known kind, a
-// finite ramp >= 0 and nothing else. A missing file gives the defaults and
+// Reads <path> strictly: the key and a known kind, then perhaps the old
+// "ramp" line with a finite time >= 0, and nothing else. A missing file gives the defaults and
 // true; a damaged one false with a message naming the file.
 bool readFarFieldFile(const std::string& path, FarFieldSettings& settings, std::string* error);
 

@@ -4,8 +4,8 @@
 // histories) as a tree of plain text files below one folder.
 //
 //   <folder>/all.txt                  global state, twenty values, one a line
-//   <folder>/far_field.txt            far field and ramp (io/far_field_file.h;
-//                                     optional: without it, reflecting, no ramp)
+//   <folder>/far_field.txt            far field (io/far_field_file.h;
+//                                     optional: without it, reflecting)
 //   <folder>/m_Cx.txt m_Cp.txt m_Cf.txt m_time.txt   the histories (series files)
 //   <folder>/volume_N/                the volume with index N-1, N = 1..volumeCount
 //     all.txt                         scalar members and planes (154 lines with 4 planes)

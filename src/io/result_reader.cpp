@@ -415,7 +415,6 @@ bool loadCaseWithMessage(SimulationState& s, const std::string& folder, std::str
     s.flowInitialised = h.flowInitialised;
     s.domainReady = h.domainReady;
     s.farField = farField.farField;
-    s.rampTime = farField.rampTime;
     // Failures found on the replaced volumes no longer apply.
     s.interpolFailedCount = 0;
     s.interpolFailedVolume = -1;

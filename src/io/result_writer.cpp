@@ -295,7 +295,7 @@ bool writeCaseTree(SimulationState& s, const std::string& folder, std::string* e
   CaseHeader h = caseHeaderOf(s);
   h.volumeCount = count;
   if (!writeCaseHeader(joinPath(folder, "all.txt"), h, error)) return false;
-  if (!writeFarFieldFile(joinPath(folder, kFarFieldFileName), {s.farField, s.rampTime}, error))
+  if (!writeFarFieldFile(joinPath(folder, kFarFieldFileName), {s.farField}, error))
     return false;
 
   ValueSeries cx, cp, cf, time;

@@ -202,9 +202,8 @@ void boundaryVelocityVolume(FiniteVolume& vol, int schemeOrder, int code,
   double* u = vol.u.data();
   double* v = vol.v.data();
   double* w = vol.w.data();
-  // Free stream (speed, 0, 0) in the volume's local axes.
-  const double uInf = ff.speed * vol.axis_x[0], vInf = ff.speed * vol.axis_y[0],
-               wInf = ff.speed * vol.axis_z[0];
+  // Free stream (1, 0, 0) in the volume's local axes.
+  const double uInf = vol.axis_x[0], vInf = vol.axis_y[0], wInf = vol.axis_z[0];
   if (ff.kind == FarField::Absorbing) {
     forEachGhost(vol, schemeOrder, code, Face::Outer, [&](int g, int m) {
       const FlowPoint b = absorbingGhost(vol, ff, g, m, {uInf, vInf, wInf});
@@ -258,7 +257,7 @@ void boundaryScalarsVolume(FiniteVolume& vol, int schemeOrder, int code, double 
   double* ro = vol.ro.data();
   const double* dv = vol.div.data();
   if (ff.kind == FarField::Absorbing) {
-    const Vec3 inf{ff.speed * vol.axis_x[0], ff.speed * vol.axis_y[0], ff.speed * vol.axis_z[0]};
+    const Vec3 inf{vol.axis_x[0], vol.axis_y[0], vol.axis_z[0]};
     forEachGhost(vol, schemeOrder, code, Face::Outer, [&](int g, int m) {
       const FlowPoint b = absorbingGhost(vol, ff, g, m, inf);
       ro[g] = b.ro;

@@ -4,16 +4,9 @@
 
 namespace brelvik {
 
-double rampSpeed(double time, double rampTime) {
-  if (!(rampTime > 0) || time >= rampTime) return 1.0;
-  if (time <= 0) return 0.0;
-  return 0.5 * (1.0 - std::cos(3.14159265358979323846 * time / rampTime));
-}
-
 FarFieldParams farFieldParams(const SimulationState& s) {
   FarFieldParams p;
   p.kind = s.farField;
-  p.speed = rampSpeed(s.physicalTime, s.rampTime);
   p.gam = s.k;
   p.M = s.M;
   return p;

@@ -31,17 +31,11 @@ namespace brelvik {
 // The far field the boundary passes apply during one exchange sequence.
 struct FarFieldParams {
   FarField kind = FarField::Reflecting;
-  // Free-stream speed the far field imposes now (1 once the ramp is over).
-  double speed = 1.0;
   double gam = 1.4;  // k
   double M = 0.6;
 };
 
-// 0.5*(1 - cos(pi t/T)) for 0 <= t < T, 1 afterwards (and always for T <= 0):
-// the velocity and its rate rise smoothly from 0.
-double rampSpeed(double time, double rampTime);
-
-// The far field at s.physicalTime.
+// The far field of the case.
 FarFieldParams farFieldParams(const SimulationState& s);
 
 // Primitive state at one point; velocity in the volume's local axes.

@@ -13,8 +13,9 @@
 // size), keep the mean time per run of the current count, and now and then
 // run a few steps with a neighbouring count of the ladder 1, 2, 3, 4, 6, 8,
 // 12, 16, 24, ... (and the team size). A probe that is faster by more than
-// kSwitchMargin becomes the current count. A probe that loses doubles the
-// wait before the next one (up to kMaxProbeInterval runs), so a machine
+// kSwitchMargin (10%: single steps on a shared machine vary by more than
+// 3%) becomes the current count. A probe that loses doubles the wait before
+// the next one (up to kMaxProbeInterval runs), so a machine
 // whose best count does not change pays almost nothing for the probes, and
 // one whose load changes is followed within a few seconds.
 //
@@ -27,8 +28,8 @@ namespace brelvik {
 
 inline constexpr int kMinProbeInterval = 64;    // runs between probes, at first
 inline constexpr int kMaxProbeInterval = 1024;  // after repeated losing probes
-inline constexpr int kProbeRuns = 3;            // measured runs of a probe, after one warm-up
-inline constexpr double kSwitchMargin = 0.03;   // a probe must be 3% faster
+inline constexpr int kProbeRuns = 5;            // measured runs of a probe, after one warm-up
+inline constexpr double kSwitchMargin = 0.10;   // a probe must be 10% faster
 
 struct ParticipantTuner {
   struct State {

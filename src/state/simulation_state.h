@@ -103,9 +103,6 @@ struct SimulationState {
 
   // Far field (saved beside the global state file, io/result_folder.h).
   FarField farField = FarField::Reflecting;
-  // The free-stream speed the far field imposes rises smoothly from 0 to 1
-  // over this time (0: the impulsive start).
-  double rampTime = 0;
 
   // Time, coefficients and histories.
   double physicalTime = 0;

@@ -78,7 +78,6 @@ TEST(BatchOptions, BadOptionsAreRefusedWithTheOptionNamed) {
       {{"--open", "somewhere", "--nx", "6"}, "--nx"},
       {{"--first-step", "0.01", "--open", "somewhere"}, "--first-step"},
       {{"--far-field", "open"}, "--far-field"},
-      {{"--ramp", "-1"}, "--ramp"},
       {{"--converge", "0"}, "--converge"},
       {{"--converge", "1e-3,"}, "--converge"},
       {{"--converge", "1e-3,-2"}, "--converge"},

@@ -1,4 +1,4 @@
-// The absorbing far field, the free-stream ramp and the residuals.
+// The absorbing far field and the residuals.
 
 #include <gtest/gtest.h>
 

@@ -39,11 +39,8 @@ CParametersFlow::CParametersFlow(SimulationState& s, QWidget* parent)
   farField_->setObjectName(QStringLiteral("farField"));
   farField_->addItem(QStringLiteral("отражающее"));
   farField_->addItem(QStringLiteral("поглощающее"));
-  ramp_ = new QLineEdit(this);
-  ramp_->setObjectName(QStringLiteral("rampTime"));
   auto* farForm = new QFormLayout;
   farForm->addRow(QStringLiteral("Дальнее поле"), farField_);
-  farForm->addRow(QStringLiteral("Разгон, T"), ramp_);
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);
@@ -63,7 +60,6 @@ void CParametersFlow::fillFields() {
   pr_->setText(cFormat("%.2f", s_.Pr));
   k_->setText(cFormat("%.2f", s_.k));
   farField_->setCurrentIndex(s_.farField == FarField::Absorbing ? 1 : 0);
-  ramp_->setText(cFormat("%g", s_.rampTime));
 }
 
 // The texts are taken as shown (so the stored values carry at most the
@@ -72,16 +68,6 @@ void CParametersFlow::fillFields() {
 // from the solver's next pass, and the pass lock keeps a pass from reading a
 // half-written set.
 void CParametersFlow::accept() {
-  // The ramp time is read strictly: the whole text must be a number.
-  bool rampOk = false;
-  const double ramp = ramp_->text().trimmed().toDouble(&rampOk);
-  if (!rampOk || !std::isfinite(ramp) || ramp < 0) {
-    QMessageBox::warning(this, windowTitle(),
-                         QStringLiteral("Разгон, T: нужно число не меньше 0 (введено \"%1\"). "
-                                        "Параметры не изменены.")
-                             .arg(ramp_->text()));
-    return;
-  }
   const FarField farField = farField_->currentIndex() == 1 ? FarField::Absorbing
                                                            : FarField::Reflecting;
   const double dt = toSingle(leadingDouble(dt_->text()));
@@ -121,7 +107,6 @@ void CParametersFlow::accept() {
     s_.Pr = pr;
     s_.k = k;
     s_.farField = farField;
-    s_.rampTime = ramp;
   }
   QDialog::accept();
 }

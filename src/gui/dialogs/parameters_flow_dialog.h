@@ -15,9 +15,9 @@ class CParametersFlow : public QDialog {
  public:
   explicit CParametersFlow(SimulationState& s, QWidget* parent = nullptr);
 
-  // OK: stores the five fields (see the .cpp), the far field and the ramp
-  // time, and closes. A ramp time that is not a number of 0 or more shows a
-  // message naming the field and changes nothing.
+  // OK: stores the five fields (see the .cpp) and the far field, and
+  // closes. A field the solver cannot run with shows a message naming it
+  // and changes nothing, the far field included.
   void accept() override;
 
  protected:
@@ -33,9 +33,8 @@ class CParametersFlow : public QDialog {
   QLineEdit* pr_;
   QLineEdit* k_;
   // Below the five: the far field (object name "farField"; item 0
-  // reflecting, 1 absorbing) and the ramp time (object name "rampTime").
+  // reflecting, 1 absorbing).
   QComboBox* farField_;
-  QLineEdit* ramp_;
 };
 
 }  // namespace brelvik
