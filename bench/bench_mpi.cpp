@@ -21,23 +21,12 @@
 #include "state/simulation_state.h"
 #include "state/work_team.h"
 
+#include "bench_support.h"
+
 namespace {
 
 using namespace brelvik;
 using Clock = std::chrono::steady_clock;
-
-bool buildCase(SimulationState& s, int nx, int ny, int nz) {
-  DomainInputs in;
-  in.D = toSingle(15);
-  in.s = toSingle(0.02);
-  in.nx = nx;
-  in.ny = ny;
-  in.nz = nz;
-  CoreError error;
-  if (!createDomain(s, in, &error) || !runInterpolation(s, [](int, int) {}, &error)) return false;
-  newCase(s);
-  return true;
-}
 
 double secondsOfSteps(SimulationState& s, int steps) {
   const auto t0 = Clock::now();
@@ -61,7 +50,12 @@ int main(int argc, char** argv) {
   const int rank = dist::processRank(), count = dist::processCount();
   setComputeThreads(1);
   SimulationState alone, shared;
-  const bool built = buildCase(alone, nx, ny, nz) && buildCase(shared, nx, ny, nz);
+  const bool built = bench::buildShellCase(alone, nx, ny, nz, "bench_mpi") &&
+                     bench::buildShellCase(shared, nx, ny, nz, "bench_mpi");
+  if (built) {
+    newCase(alone);
+    newCase(shared);
+  }
   if (!dist::allSucceeded(built)) {
     if (rank == 0) std::fprintf(stderr, "bench_mpi: Create or interpolation failed\n");
     dist::finishProcesses();

@@ -44,7 +44,10 @@
 #include "state/simulation_state.h"
 #include "state/work_team.h"
 
+#include "bench_support.h"
+
 using namespace brelvik;
+using brelvik::bench::loadAverage;
 
 namespace {
 
@@ -92,17 +95,6 @@ std::vector<Result> bestOfThree(SimulationState& s, int passes, const std::vecto
   return best;
 }
 
-std::string loadAverage() {
-  std::string text;
-  if (FILE* f = std::fopen("/proc/loadavg", "r")) {
-    char buf[128] = {};
-    if (std::fgets(buf, sizeof buf, f)) text = buf;
-    std::fclose(f);
-  }
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  return text.empty() ? "unknown" : text;
-}
-
 // A child process that spins on one processor until it is killed.
 pid_t startBusyProcess() {
   const pid_t pid = fork();
@@ -124,23 +116,6 @@ long long pointsOf(const SimulationState& s) {
   for (const auto& v : s.volumes)
     if (v.allocated) points += v.pointCount();
   return points;
-}
-
-bool buildCase(SimulationState& s, int nx, int ny, int nz) {
-  DomainInputs in;
-  in.D = toSingle(15);
-  in.s = toSingle(0.02);
-  in.nx = nx;
-  in.ny = ny;
-  in.nz = nz;
-  CoreError error;
-  setComputeThreads(0);
-  if (!createDomain(s, in, &error) || !runInterpolation(s, [](int, int) {}, &error)) {
-    std::fprintf(stderr, "bench_solver: Create or interpolation failed (error code %d)\n",
-                 static_cast<int>(error.code));
-    return false;
-  }
-  return true;
 }
 
 void printRun(const char* label, int workers, const Result& r, int passes, long long points) {
@@ -217,7 +192,8 @@ int main(int argc, char** argv) {
   std::printf("wait policy: %d spins, then block\n", waitSpins());
 
   SimulationState def;
-  if (!buildCase(def, 19, 12, 12)) return 1;
+  setComputeThreads(0);
+  if (!bench::buildShellCase(def, 19, 12, 12, "bench_solver")) return 1;
   if (idleOnly) {
     const std::vector<Result> idle = bestOfThree(def, passes, {1, 2});
     printRun("idle", 1, idle[0], passes, pointsOf(def));
@@ -261,7 +237,8 @@ int main(int argc, char** argv) {
   }
 
   SimulationState fine;
-  if (!buildCase(fine, 38, 24, 24)) return 1;
+  setComputeThreads(0);
+  if (!bench::buildShellCase(fine, 38, 24, 24, "bench_solver")) return 1;
   same = oneAgainstTwo(fine, "finer grid 38x24x24", std::max(8, passes / 8)) && same;
   largestUnit(fine, "finer grid");
 

@@ -50,6 +50,8 @@
 #include "state/view_snapshot.h"
 #include "state/work_team.h"
 
+#include "../bench_support.h"
+
 using namespace brelvik;
 
 namespace {
@@ -79,17 +81,6 @@ class TimedView : public CBrelvikView {
     paintMs.push_back(t.nsecsElapsed() * 1e-6);
   }
 };
-
-std::string loadAverage() {
-  std::string text;
-  if (FILE* f = std::fopen("/proc/loadavg", "r")) {
-    char buf[128] = {};
-    if (std::fgets(buf, sizeof buf, f)) text = buf;
-    std::fclose(f);
-  }
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  return text.empty() ? "unknown" : text;
-}
 
 // q-quantile (0..1) of `v` by the nearest-rank rule: the smallest value
 // with at least q * n values at or below it.
@@ -148,15 +139,7 @@ void runPhase(const char* title, TimedView& view, SimulationState& s, double sec
 }
 
 bool buildCase(SimulationState& s) {
-  DomainInputs in;  // the default grid 19 x 12 x 12
-  in.D = toSingle(15);
-  in.s = toSingle(0.02);
-  CoreError error;
-  if (!createDomain(s, in, &error) || !runInterpolation(s, [](int, int) {}, &error)) {
-    std::fprintf(stderr, "bench_frame_time: Create or interpolation failed (error code %d)\n",
-                 static_cast<int>(error.code));
-    return false;
-  }
+  if (!bench::buildShellCase(s, 19, 12, 12, "bench_frame_time")) return false;
   newCase(s);
   for (int i = 0; i < kWarmPasses; ++i) solverPass(s);
   return true;
@@ -169,7 +152,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const double seconds = argc > 1 ? std::max(0.5, std::atof(argv[1])) : 4.0;
   const char* lpThreads = std::getenv("LP_NUM_THREADS");
-  std::printf("load average at start: %s\n", loadAverage().c_str());
+  std::printf("load average at start: %s\n", bench::loadAverage().c_str());
   std::printf("processors %d, LP_NUM_THREADS %s, %.1f s per phase\n", processorCount(),
               lpThreads ? lpThreads : "unset", seconds);
 
@@ -213,6 +196,6 @@ int main(int argc, char** argv) {
   stopSolver(s);
   s.solveThread.pauseAndWait();
 
-  std::printf("load average at end: %s\n", loadAverage().c_str());
+  std::printf("load average at end: %s\n", bench::loadAverage().c_str());
   return 0;
 }
