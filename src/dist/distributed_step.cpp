@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "dist/processes.h"
-#include "dist/volume_owners.h"
+#include "dist/decomposition.h"
 #include "solver/exchange_parts.h"
 #include "solver/step_plan.h"
 #include "state/simulation_state.h"
@@ -67,7 +67,8 @@ int tagOf(Work work) { return 100 + int(work); }
 struct DistributedRun {
   int rank = 0;
   int count = 1;
-  std::vector<int> owner;  // per volume
+  Decomposition decomposition;
+  std::vector<int> owner;  // per volume: the rank of its (single) piece
   int64_t ownPoints = 0;   // points of the volumes computed here
   // Built for these receiver lists (rebuilt if the lists are rebuilt).
   const ReceiverLists* builtFor = nullptr;
@@ -238,9 +239,15 @@ std::shared_ptr<DistributedRun> distributeSteps(SimulationState& s) {
   run->rank = processRank();
   run->count = processCount();
   std::vector<int64_t> points(size_t(s.volumeCount), 0);
+  std::vector<int> planes(size_t(s.volumeCount), 0);
   for (int v = 0; v < s.volumeCount; ++v)
-    if (s.volumes[size_t(v)].allocated) points[size_t(v)] = s.volumes[size_t(v)].pointCount();
-  run->owner = volumeOwners(points, run->count);
+    if (s.volumes[size_t(v)].allocated) {
+      points[size_t(v)] = s.volumes[size_t(v)].pointCount();
+      planes[size_t(v)] = s.volumes[size_t(v)].Nx + 1;
+    }
+  run->decomposition = decompose(points, planes, run->count);
+  run->owner.assign(size_t(s.volumeCount), 0);
+  for (int v = 0; v < s.volumeCount; ++v) run->owner[size_t(v)] = run->decomposition.ownerOf(v, 0);
   for (int v = 0; v < s.volumeCount; ++v)
     if (run->owns(v)) run->ownPoints += points[size_t(v)];
 
@@ -276,6 +283,8 @@ void gatherFlowToRank0(SimulationState& s, const DistributedRun& run) {
 }
 
 Traffic trafficOf(const DistributedRun& run) { return run.traffic; }
+
+const Decomposition& decompositionOf(const DistributedRun& run) { return run.decomposition; }
 
 std::string trafficLine(const DistributedRun& run) {
   const int64_t mine[3] = {run.traffic.bytesSent, run.traffic.steps, run.ownPoints};

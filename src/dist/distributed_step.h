@@ -3,7 +3,7 @@
 //
 // Each process holds every volume's arrays (the grid and the interpolation
 // data are built identically on every process) but computes only the
-// volumes it owns (volume_owners.h); its copies of the other volumes are
+// volumes it owns (decomposition.h); its copies of the other volumes are
 // stale except where an exchange refreshes them. The only reads across
 // volumes in a step are the receivers', three times in each of the step's
 // two exchanges, so that is where values move, by a schedule built once
@@ -48,6 +48,10 @@ std::shared_ptr<DistributedRun> distributeSteps(SimulationState& s);
 // Makes rank 0's copy of every volume's flow arrays current (the owners
 // send theirs), for the save and the exports. A collective.
 void gatherFlowToRank0(SimulationState& s, const DistributedRun& run);
+
+struct Decomposition;
+// Which process computes which planes (the same on every process).
+const Decomposition& decompositionOf(const DistributedRun& run);
 
 // This process's traffic so far.
 Traffic trafficOf(const DistributedRun& run);
