@@ -3,7 +3,7 @@
 # mpirun: the history on standard output, the saved case folder, the VTK
 # files, the history CSV, the sampling-plane export and the streamlines.
 # Then each continues its own case with --open and must again agree. On
-# this 10-plane grid 4 processes cut two volumes in halves and 8 cut every
+# this grid (12 planes per volume) 4 processes cut two volumes in halves and 8 cut every
 # volume into two pieces (halos, straddling stencils, residual chains).
 # usage: mpi_identical.sh MPIEXEC BATCH WORKDIR N...
 set -euo pipefail
