@@ -8,6 +8,7 @@
 
 #include "dist/processes.h"
 #include "dist/decomposition.h"
+#include "dist/rank_files.h"
 #include "solver/exchange_parts.h"
 #include "solver/step_plan.h"
 #include "state/simulation_state.h"
@@ -238,18 +239,14 @@ std::shared_ptr<DistributedRun> distributeSteps(SimulationState& s) {
   auto run = std::make_shared<DistributedRun>();
   run->rank = processRank();
   run->count = processCount();
-  std::vector<int64_t> points(size_t(s.volumeCount), 0);
-  std::vector<int> planes(size_t(s.volumeCount), 0);
-  for (int v = 0; v < s.volumeCount; ++v)
-    if (s.volumes[size_t(v)].allocated) {
-      points[size_t(v)] = s.volumes[size_t(v)].pointCount();
-      planes[size_t(v)] = s.volumes[size_t(v)].Nx + 1;
-    }
-  run->decomposition = decompose(points, planes, run->count);
+  // The same decomposition as the selective read of an --open folder
+  // (rank_files.h), so that each process computes the planes it read.
+  run->decomposition = decomposeCase(s.volumes, s.volumeCount, run->count);
   run->owner.assign(size_t(s.volumeCount), 0);
   for (int v = 0; v < s.volumeCount; ++v) run->owner[size_t(v)] = run->decomposition.ownerOf(v, 0);
   for (int v = 0; v < s.volumeCount; ++v)
-    if (run->owns(v)) run->ownPoints += points[size_t(v)];
+    if (run->owns(v) && s.volumes[size_t(v)].allocated)
+      run->ownPoints += s.volumes[size_t(v)].pointCount();
 
   auto d = std::make_shared<StepDistribution>();
   d->computesVolume.assign(size_t(s.volumeCount), 0);
