@@ -76,16 +76,30 @@ void recordRun(ParticipantTuner& t, int teamSize, int participants, double secon
     } else {
       s.interval = std::min(kMaxProbeInterval, s.interval * 2);
     }
+    s.decidedSeconds = s.meanSeconds;
     s.probe = 0;
     s.runsSinceProbe = 0;
     return;
   }
   if (participants != s.current) return;
-  // A running mean over about the last 16 runs: it follows a change of load
-  // within a probe interval, and one slow run (a page fault, the window
-  // thread's draw) moves it little.
-  s.meanSeconds = s.meanSeconds > 0 ? s.meanSeconds + (seconds - s.meanSeconds) / 16 : seconds;
   s.runsSinceProbe += 1;
+  if (s.remeasureRuns > 0) {
+    s.remeasureSeconds += seconds;
+    if (--s.remeasureRuns > 0) return;
+    s.meanSeconds = s.remeasureSeconds / kRemeasureRuns;
+    s.interval = kMinProbeInterval;
+    s.runsSinceProbe = s.interval;  // probe on the next run
+    return;
+  }
+  // A running mean over about the last 16 runs: one slow run (a page
+  // fault, the window thread's draw) moves it little.
+  s.meanSeconds = s.meanSeconds > 0 ? s.meanSeconds + (seconds - s.meanSeconds) / 16 : seconds;
+  if (s.decidedSeconds == 0) s.decidedSeconds = s.meanSeconds;
+  if (s.meanSeconds > s.decidedSeconds * (1.0 + kSlowdownMargin)) {
+    s.decidedSeconds = 0;  // set again from the fresh measurement's mean
+    s.remeasureRuns = kRemeasureRuns;
+    s.remeasureSeconds = 0;
+  }
 }
 
 }  // namespace brelvik

@@ -16,8 +16,14 @@
 // kSwitchMargin (10%: single steps on a shared machine vary by more than
 // 3%) becomes the current count. A probe that loses doubles the wait before
 // the next one (up to kMaxProbeInterval runs), so a machine
-// whose best count does not change pays almost nothing for the probes, and
-// one whose load changes is followed within a few seconds.
+// whose best count does not change pays almost nothing for the probes.
+//
+// A load that arrives while the probes are far apart must not cost up to
+// kMaxProbeInterval slow runs: when the running mean of the current count
+// grows by more than kSlowdownMargin over its value at the last decision,
+// the tuner measures the current count afresh over kRemeasureRuns runs (a
+// plain mean, so the comparison is with the new level, not a lagging
+// average) and probes at once.
 //
 // The count never changes results: every value is computed by the same
 // operations in the same order whoever computes it (step_plan.h).
@@ -26,10 +32,12 @@
 
 namespace brelvik {
 
-inline constexpr int kMinProbeInterval = 64;    // runs between probes, at first
+inline constexpr int kMinProbeInterval = 32;    // runs between probes, at first
 inline constexpr int kMaxProbeInterval = 1024;  // after repeated losing probes
 inline constexpr int kProbeRuns = 5;            // measured runs of a probe, after one warm-up
 inline constexpr double kSwitchMargin = 0.10;   // a probe must be 10% faster
+inline constexpr double kSlowdownMargin = 0.25;  // the current count 25% slower: load arrived
+inline constexpr int kRemeasureRuns = 16;
 
 struct ParticipantTuner {
   struct State {
@@ -41,6 +49,9 @@ struct ParticipantTuner {
     int probeRuns = 0;        // runs of the probe so far, the warm-up included
     double probeSeconds = 0;  // sum over the measured probe runs
     bool probeDown = true;    // direction of the next probe
+    double decidedSeconds = 0;  // meanSeconds when `current` was last confirmed
+    int remeasureRuns = 0;      // runs left of a fresh measurement of `current`
+    double remeasureSeconds = 0;
   };
   std::vector<State> byTeamSize;  // index: the team size (computeThreads())
 };
