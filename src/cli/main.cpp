@@ -30,10 +30,10 @@ int main(int argc, char** argv) {
   group.gatherToRank0 = [&run](brelvik::SimulationState& s) { dist::gatherFlowToRank0(s, *run); };
   group.planesToRead = [rank = group.rank, count = group.count](
                            const std::vector<brelvik::FiniteVolume>& volumes) {
-    return dist::planesOf(dist::decomposeCase(volumes, int(volumes.size()), count), rank);
+    return dist::planesReadBy(dist::decomposeCase(volumes, int(volumes.size()), count), rank);
   };
   group.planesToWrite = [&run, rank = group.rank] {
-    return dist::planesOf(dist::decompositionOf(*run), rank);
+    return dist::planesWrittenBy(dist::decompositionOf(*run), rank);
   };
   group.reportTraffic = [&run](std::ostream& err) {
     const std::string line = dist::trafficLine(*run);

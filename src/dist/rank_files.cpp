@@ -16,12 +16,25 @@ Decomposition decomposeCase(const std::vector<FiniteVolume>& volumes, int volume
   return decompose(points, planes, processes);
 }
 
-PlaneSelection planesOf(const Decomposition& d, int rank) {
+namespace {
+
+// Whether `plane` of `volume` lies in one of rank's pieces widened by
+// `margin` planes either side.
+PlaneSelection piecesOf(const Decomposition& d, int rank, int margin) {
   auto shared = std::make_shared<const Decomposition>(d);
-  return [shared, rank](int volume, int plane) {
-    return volume >= 0 && size_t(volume) < shared->piecesOf.size() &&
-           shared->ownerOf(volume, plane) == rank;
+  return [shared, rank, margin](int volume, int plane) {
+    if (volume < 0 || size_t(volume) >= shared->piecesOf.size()) return false;
+    for (const Piece& p : shared->piecesOf[size_t(volume)])
+      if (p.rank == rank && plane >= p.firstPlane - margin && plane <= p.lastPlane + margin)
+        return true;
+    return false;
   };
 }
+
+}  // namespace
+
+PlaneSelection planesWrittenBy(const Decomposition& d, int rank) { return piecesOf(d, rank, 0); }
+
+PlaneSelection planesReadBy(const Decomposition& d, int rank) { return piecesOf(d, rank, 1); }
 
 }  // namespace brelvik::dist
