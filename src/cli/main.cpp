@@ -29,8 +29,9 @@ int main(int argc, char** argv) {
   group.shareSteps = [&run](brelvik::SimulationState& s) { run = dist::distributeSteps(s); };
   group.gatherToRank0 = [&run](brelvik::SimulationState& s) { dist::gatherFlowToRank0(s, *run); };
   group.planesToRead = [rank = group.rank, count = group.count](
-                           const std::vector<brelvik::FiniteVolume>& volumes) {
-    return dist::planesReadBy(dist::decomposeCase(volumes, int(volumes.size()), count), rank);
+                           const std::vector<brelvik::FiniteVolume>& volumes, int schemeOrder) {
+    return dist::planesReadBy(
+        dist::decomposeCase(volumes, int(volumes.size()), count, schemeOrder), rank);
   };
   group.planesToWrite = [&run, rank = group.rank] {
     return dist::planesWrittenBy(dist::decompositionOf(*run), rank);

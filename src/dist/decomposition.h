@@ -5,10 +5,20 @@
 // step's work is proportional to the points, so pieces are balanced by
 // point count. Every process computes the same answer from the same grid.
 //
-// Today every piece is a whole volume: the volumes, largest first (ties:
-// lower index first), each to the process with the fewest points so far
-// (ties: lower rank). Volumes without points belong to rank 0 and have no
-// pieces.
+// The volumes with points are laid end to end in index order, planes
+// ascending, and that row of planes is cut into one run per process, rank
+// 0 first: cut r falls on the plane boundary whose points before it are
+// nearest to r/N of all points (ties: the earlier boundary). So each
+// process holds one run, which covers whole volumes and at most a piece at
+// either end; N that divides the count of equal volumes gives whole
+// volumes, and more processes than volumes cut volumes into slabs.
+//
+// A cut inside a volume leaves at least minPiecePlanes planes on either
+// side: the stencils of the inner (sphere) face's boundary passes and of
+// the wall integrals of the drag, and those of the outer face's passes,
+// then lie in the end pieces, which hold the ghost planes. Where no cut
+// may fall near the ideal place a process gets fewer points, or none.
+// Volumes without points belong to rank 0 and have no pieces.
 
 #include <cstdint>
 #include <vector>
@@ -31,9 +41,17 @@ struct Decomposition {
   bool computesAny(int volume, int rank) const;
 };
 
+// The thinnest piece a cut may leave for a scheme of order `schemeOrder`
+// (G = order/2 ghost planes, the computed planes starting at i = G): the
+// wall friction differentiates radially with order/2 planes either side of
+// the planes G and G+1, so the inner piece needs the planes 0..order+1;
+// the outer face's divergence reads the planes Nx-order..Nx.
+inline int minPiecePlanes(int schemeOrder) { return schemeOrder + 2; }
+
 // pointsPerVolume[v] = 0 for a volume without points; planesPerVolume[v] is
 // Nx + 1 (the slices 0..Nx).
 Decomposition decompose(const std::vector<int64_t>& pointsPerVolume,
-                        const std::vector<int>& planesPerVolume, int processes);
+                        const std::vector<int>& planesPerVolume, int processes,
+                        int minPlanes = minPiecePlanes(2));
 
 }  // namespace brelvik::dist

@@ -5,7 +5,7 @@
 namespace brelvik::dist {
 
 Decomposition decomposeCase(const std::vector<FiniteVolume>& volumes, int volumeCount,
-                            int processes) {
+                            int processes, int schemeOrder) {
   std::vector<int64_t> points(size_t(volumeCount), 0);
   std::vector<int> planes(size_t(volumeCount), 0);
   for (int v = 0; v < volumeCount; ++v)
@@ -13,7 +13,7 @@ Decomposition decomposeCase(const std::vector<FiniteVolume>& volumes, int volume
       points[size_t(v)] = volumes[size_t(v)].pointCount();
       planes[size_t(v)] = volumes[size_t(v)].Nx + 1;
     }
-  return decompose(points, planes, processes);
+  return decompose(points, planes, processes, minPiecePlanes(schemeOrder));
 }
 
 namespace {

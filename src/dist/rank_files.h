@@ -22,11 +22,12 @@
 
 namespace brelvik::dist {
 
-// The decomposition of the first `volumeCount` volumes among `processes`
-// (points and planes taken from the volumes' sizes), the same one the step
-// uses for the same volumes: volumes without arrays have no pieces.
+// The decomposition of the first `volumeCount` volumes of a case of scheme
+// order `schemeOrder` among `processes` (points and planes taken from the
+// volumes' sizes), the one the step uses: volumes without arrays have no
+// pieces.
 Decomposition decomposeCase(const std::vector<FiniteVolume>& volumes, int volumeCount,
-                            int processes);
+                            int processes, int schemeOrder);
 
 // The planes `rank` computes: the slices it writes.
 PlaneSelection planesWrittenBy(const Decomposition& d, int rank);

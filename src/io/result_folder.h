@@ -65,9 +65,10 @@ CaseHeader caseHeaderOf(const SimulationState& s);
 using SliceSelection = std::function<bool(int plane)>;
 // The same for a whole case, per volume index 0..volumeCount-1; empty: all.
 using PlaneSelection = std::function<bool(int volume, int plane)>;
-// Chooses the slices to read once the volumes' sizes are known (their
-// all.txt files read; arrays not yet allocated).
-using FlowPlanesOf = std::function<PlaneSelection(const std::vector<FiniteVolume>& volumes)>;
+// Chooses the slices to read once the case's scheme order and the volumes'
+// sizes are known (their all.txt files read; arrays not yet allocated).
+using FlowPlanesOf =
+    std::function<PlaneSelection(const std::vector<FiniteVolume>& volumes, int schemeOrder)>;
 
 // ---- Whole case ----------------------------------------------------------
 
@@ -91,7 +92,7 @@ bool saveCase(SimulationState& s, const std::string& folder, CoreError* error);
 bool loadCase(SimulationState& s, const std::string& folder, CoreError* error);
 
 // As loadCase, but of the flow arrays (u .. w_glob) only the slices that
-// flowPlanes(volumes) selects are read; the coordinates, point types and
+// flowPlanes(volumes, schemeOrder) selects are read; the coordinates, point types and
 // interpolation data are read whole. The flow values of the slices not read
 // are NaN, so that any use of them shows. For one of several processes that
 // each compute some planes: the values of the others' planes reach it

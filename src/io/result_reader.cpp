@@ -381,7 +381,7 @@ bool loadCaseWithMessage(SimulationState& s, const std::string& folder,
     if (!exists(dir)) return fail(error, dir + ": folder is missing");
     if (!readVolumeState(dir, volumes[static_cast<size_t>(n)], h.schemeOrder, error)) return false;
   }
-  const PlaneSelection flowPlanes = flowPlanesOf ? flowPlanesOf(volumes) : PlaneSelection();
+  const PlaneSelection flowPlanes = flowPlanesOf ? flowPlanesOf(volumes, h.schemeOrder) : PlaneSelection();
   std::vector<int64_t> pointCounts;
   for (int n = 0; n < h.volumeCount; ++n) {
     const std::string dir = io_detail::volumeFolder(folder, n);

@@ -197,21 +197,21 @@ void scalarReceiver(const std::vector<FiniteVolume>& vols, FiniteVolume& vol, in
 }
 
 void boundaryVelocityVolume(FiniteVolume& vol, int schemeOrder, int code,
-                            const FarFieldParams& ff) {
+                            const FarFieldParams& ff, unsigned faces) {
   if (!vol.allocated || vol.kind != 2) return;
   double* u = vol.u.data();
   double* v = vol.v.data();
   double* w = vol.w.data();
   // Free stream (1, 0, 0) in the volume's local axes.
   const double uInf = vol.axis_x[0], vInf = vol.axis_y[0], wInf = vol.axis_z[0];
-  if (ff.kind == FarField::Absorbing) {
+  if ((faces & kOuterFace) && ff.kind == FarField::Absorbing) {
     forEachGhost(vol, schemeOrder, code, Face::Outer, [&](int g, int m) {
       const FlowPoint b = absorbingGhost(vol, ff, g, m, {uInf, vInf, wInf});
       u[g] = b.u;
       v[g] = b.v;
       w[g] = b.w;
     });
-  } else {
+  } else if (faces & kOuterFace) {
     forEachGhost(vol, schemeOrder, code, Face::Inflow, [&](int g, int m) {
       u[g] = 2.0 * uInf - u[m];
       v[g] = 2.0 * vInf - v[m];
@@ -223,6 +223,7 @@ void boundaryVelocityVolume(FiniteVolume& vol, int schemeOrder, int code,
       w[g] = w[m];
     });
   }
+  if (!(faces & kInnerFace)) return;
   forEachGhost(vol, schemeOrder, code, Face::Sphere, [&](int g, int m) {
     u[g] = -u[m];
     v[g] = -v[m];
@@ -231,32 +232,33 @@ void boundaryVelocityVolume(FiniteVolume& vol, int schemeOrder, int code,
 }
 
 void boundaryDivergenceVolume(FiniteVolume& vol, int schemeOrder, int code,
-                              const FarFieldParams& ff) {
+                              const FarFieldParams& ff, unsigned faces) {
   if (!vol.allocated || vol.kind != 2) return;
   const StepFactors f(vol);
   double* dv = vol.div.data();
-  if (ff.kind == FarField::Absorbing) {
+  if ((faces & kOuterFace) && ff.kind == FarField::Absorbing) {
     // The ghost velocity is no reflection of the interior one: extrapolate
     // div with zero normal gradient.
     forEachGhost(vol, schemeOrder, code, Face::Outer, [&](int g, int m) { dv[g] = dv[m]; });
-  } else {
+  } else if (faces & kOuterFace) {
     forEachGhost(vol, schemeOrder, code, Face::Inflow,
                  [&](int g, int m) { dv[g] = reflectedDivergence(vol, f, m, g, false); });
     forEachGhost(vol, schemeOrder, code, Face::Outflow,
                  [&](int g, int m) { dv[g] = reflectedDivergence(vol, f, m, g, true); });
   }
+  if (!(faces & kInnerFace)) return;
   forEachGhost(vol, schemeOrder, code, Face::Sphere,
                [&](int g, int m) { dv[g] = reflectedDivergence(vol, f, m, m, false); });
 }
 
 void boundaryScalarsVolume(FiniteVolume& vol, int schemeOrder, int code, double gam, double M,
-                           double Re, const FarFieldParams& ff) {
+                           double Re, const FarFieldParams& ff, unsigned faces) {
   if (!vol.allocated || vol.kind != 2) return;
   double* P = vol.P.data();
   double* T = vol.T.data();
   double* ro = vol.ro.data();
   const double* dv = vol.div.data();
-  if (ff.kind == FarField::Absorbing) {
+  if ((faces & kOuterFace) && ff.kind == FarField::Absorbing) {
     const Vec3 inf{vol.axis_x[0], vol.axis_y[0], vol.axis_z[0]};
     forEachGhost(vol, schemeOrder, code, Face::Outer, [&](int g, int m) {
       const FlowPoint b = absorbingGhost(vol, ff, g, m, inf);
@@ -264,7 +266,7 @@ void boundaryScalarsVolume(FiniteVolume& vol, int schemeOrder, int code, double 
       T[g] = b.T;
       P[g] = b.ro * b.T;
     });
-  } else {
+  } else if (faces & kOuterFace) {
     // Inflow: face temperature 1, pressure extrapolated.
     forEachGhost(vol, schemeOrder, code, Face::Inflow, [&](int g, int m) {
       P[g] = P[m];
@@ -280,6 +282,7 @@ void boundaryScalarsVolume(FiniteVolume& vol, int schemeOrder, int code, double 
   }
   // Sphere: adiabatic wall; the normal pressure gradient balances the
   // viscous normal stress term carried by the divergence.
+  if (!(faces & kInnerFace)) return;
   forEachGhost(vol, schemeOrder, code, Face::Sphere, [&](int g, int m) {
     P[g] = P[m] - (dv[m] - dv[g]) * gam * M * M / 3.0 / Re;
     T[g] = T[m];

@@ -85,15 +85,22 @@ void serveOrdered(const ReceiverLists& lists, std::vector<FiniteVolume>& vols, F
       for (int n : lists.of(vi, code)) f(vols, vols[size_t(vi)], n);
 }
 
+// The faces of a shell sector a boundary pass fills: the inner one (the
+// sphere; ghosts i < i_begin, mirrors up to i_begin + G) and the outer one
+// (Inflow and Outflow, or the absorbing Outer; ghosts i > i_end, mirrors
+// down to i_end - G). The two write and read disjoint planes, so passing
+// them separately gives the same values as together.
+enum BoundaryFaces : unsigned { kInnerFace = 1, kOuterFace = 2, kBothFaces = 3 };
+
 // Boundary conditions of one volume (nothing unless it is an allocated
 // shell sector). `ff` chooses the outer faces' conditions (reflecting
 // or absorbing) and the free-stream speed they impose.
 void boundaryVelocityVolume(FiniteVolume& vol, int schemeOrder, int code,
-                            const FarFieldParams& ff);
+                            const FarFieldParams& ff, unsigned faces = kBothFaces);
 void boundaryDivergenceVolume(FiniteVolume& vol, int schemeOrder, int code,
-                              const FarFieldParams& ff);
+                              const FarFieldParams& ff, unsigned faces = kBothFaces);
 void boundaryScalarsVolume(FiniteVolume& vol, int schemeOrder, int code, double gam, double M,
-                           double Re, const FarFieldParams& ff);
+                           double Re, const FarFieldParams& ff, unsigned faces = kBothFaces);
 
 // Derived fields over the planes firstPlane..lastPlane of one volume:
 // u_glob, v_glob, w_glob (the local velocity rotated into the global axes)

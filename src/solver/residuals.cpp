@@ -5,11 +5,18 @@
 namespace brelvik {
 
 ResidualSums residualSumsOf(const FiniteVolume& vol) {
-  ResidualSums r;
+  return residualSumsOf(vol, vol.i_begin, vol.i_end, ResidualSums{});
+}
+
+ResidualSums residualSumsOf(const FiniteVolume& vol, int firstPlane, int lastPlane,
+                            ResidualSums start) {
+  ResidualSums r = start;
   if (!vol.allocated) return r;
   const std::vector<double>* now[5] = {&vol.ro, &vol.u, &vol.v, &vol.w, &vol.T};
   const std::vector<double>* before[5] = {&vol.ro_n, &vol.u_n, &vol.v_n, &vol.w_n, &vol.T_n};
-  for (int i = vol.i_begin; i <= vol.i_end; ++i)
+  const int lo = firstPlane > vol.i_begin ? firstPlane : vol.i_begin;
+  const int hi = lastPlane < vol.i_end ? lastPlane : vol.i_end;
+  for (int i = lo; i <= hi; ++i)
     for (int j = vol.j_begin; j <= vol.j_end; ++j)
       for (int k = vol.k_begin; k <= vol.k_end; ++k) {
         const size_t n = size_t(pointIndex(vol, i, j, k));

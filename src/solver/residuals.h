@@ -23,6 +23,12 @@ struct ResidualSums {
 
 // The sums of one volume (zero for a volume without arrays).
 ResidualSums residualSumsOf(const FiniteVolume& vol);
+// The sums continued from `start` over the computed points of the planes
+// firstPlane..lastPlane, in scan order: running the planes of a volume in
+// consecutive runs, each from the previous run's sums, gives the bits of
+// residualSumsOf.
+ResidualSums residualSumsOf(const FiniteVolume& vol, int firstPlane, int lastPlane,
+                            ResidualSums start);
 
 // sqrt(sum of squares / points) / dt per variable, the sums taken in the
 // order of `perVolume`. Zero when there is no point or dt is 0.

@@ -221,7 +221,9 @@ void serveChunk(RunInputs& in, FiniteVolume& v, int vi, const Unit& u, F&& f) {
   for (int r = u.first; r < u.last; ++r) f(in.s.volumes, v, list[size_t(r)]);
 }
 
-void execute(const StepPlan& plan, const Unit& u, RunInputs& in) {
+// `faces`: the faces of the volume whose boundary passes (and, with the
+// inner face, the drag) this run computes.
+void execute(const StepPlan& plan, const Unit& u, RunInputs& in, unsigned faces = kBothFaces) {
   std::vector<FiniteVolume>& vols = in.s.volumes;
   const Phase& ph = plan.phases[size_t(u.phase)];
   const int order = in.p.schemeOrder;
@@ -249,9 +251,9 @@ void execute(const StepPlan& plan, const Unit& u, RunInputs& in) {
       globalVelocitiesSlab(v, u.first, u.last);
       break;
     case Work::VelocityBoundary2:
-      boundaryVelocityVolume(v, order, 2, in.ff);
-      globalVelocitiesSlab(v, 0, v.i_begin - 1);
-      globalVelocitiesSlab(v, v.i_end + 1, v.Nx);
+      boundaryVelocityVolume(v, order, 2, in.ff, faces);
+      if (faces & kInnerFace) globalVelocitiesSlab(v, 0, v.i_begin - 1);
+      if (faces & kOuterFace) globalVelocitiesSlab(v, v.i_end + 1, v.Nx);
       break;
     case Work::VelocityReceivers:
       serveChunk(in, v, u.volume, u, velocityReceiver);
@@ -259,8 +261,8 @@ void execute(const StepPlan& plan, const Unit& u, RunInputs& in) {
     case Work::VelocityBoundary3:
       // Boundary div (2) reads the velocities only; div at the computed
       // points (the next phase) writes other points than it.
-      boundaryVelocityVolume(v, order, 3, in.ff);
-      boundaryDivergenceVolume(v, order, 2, in.ff);
+      boundaryVelocityVolume(v, order, 3, in.ff, faces);
+      boundaryDivergenceVolume(v, order, 2, in.ff, faces);
       break;
     case Work::Divergence:
       divergenceSlab(v, u.first, u.last);
@@ -271,19 +273,20 @@ void execute(const StepPlan& plan, const Unit& u, RunInputs& in) {
     case Work::ScalarBoundary2:
       // Boundary scalars (2) reads div at the computed points and the code-2
       // ghosts, which boundary div (3) does not write.
-      boundaryDivergenceVolume(v, order, 3, in.ff);
-      boundaryScalarsVolume(v, order, 2, in.p.k, in.p.M, in.p.Re, in.ff);
+      boundaryDivergenceVolume(v, order, 3, in.ff, faces);
+      boundaryScalarsVolume(v, order, 2, in.p.k, in.p.M, in.p.Re, in.ff, faces);
       break;
     case Work::ScalarReceivers:
       serveChunk(in, v, u.volume, u, scalarReceiver);
       break;
     case Work::ScalarBoundary3:
-      boundaryScalarsVolume(v, order, 3, in.p.k, in.p.M, in.p.Re, in.ff);
+      boundaryScalarsVolume(v, order, 3, in.p.k, in.p.M, in.p.Re, in.ff, faces);
       break;
     case Work::Vorticity:
       vorticitySlab(v, u.first, u.last);
       break;
     case Work::Drag:
+      if (!(faces & kInnerFace)) break;
       if (u.first == 0) {
         in.pressureX[u.volume] = pressureDragOf(v);
         if (in.residuals) in.residuals[u.volume] = residualSumsOf(v);
@@ -380,28 +383,69 @@ void runPlan(const StepPlan& plan, StepCache& c, RunInputs& in, int participants
   });
 }
 
-// The plan on a process that computes only some volumes: phase after phase
-// (every unit waits at most for the previous phase), its own units on the
-// team, the receivers through the distribution.
-void runDistributed(const StepPlan& plan, RunInputs& in, const StepDistribution& d) {
-  std::vector<std::vector<int>> mine(plan.phases.size());
-  for (int u = 0; u < int(plan.units.size()); ++u) {
-    const Unit& unit = plan.units[size_t(u)];
-    if (unit.volume >= 0 && d.computesVolume[size_t(unit.volume)])
-      mine[size_t(unit.phase)].push_back(u);
+// A unit as this process runs it: its planes clipped to the runs computed
+// here, and the faces of the volume whose passes it computes.
+struct OwnUnit {
+  Unit unit;
+  unsigned faces;
+};
+
+// The units of the plan that this process runs, per phase. The ordered
+// receivers (volume -1) and the receiver chunks go through serveReceivers.
+std::vector<std::vector<OwnUnit>> ownUnits(const StepPlan& plan, const SimulationState& s,
+                                           const StepDistribution& d) {
+  std::vector<std::vector<OwnUnit>> mine(plan.phases.size());
+  for (const Unit& u : plan.units) {
+    if (u.volume < 0) continue;
+    const Work work = plan.phases[size_t(u.phase)].work;
+    if (receiverWork(work)) continue;
+    const std::vector<PlaneRun>& runs = d.ownPlanes[size_t(u.volume)];
+    const int lastPlane = s.volumes[size_t(u.volume)].Nx;
+    if (slabWork(work)) {
+      for (const PlaneRun& r : runs) {
+        // R of a run's end plane reads the products of the plane beyond it:
+        // the stage inputs cover one more plane either side (from the
+        // values the halo exchange brought in).
+        const int wider = work == Work::StageInputs ? 1 : 0;
+        const int first = std::max(u.first, std::max(0, r.first - wider));
+        const int last = std::min(u.last, std::min(lastPlane, r.last + wider));
+        if (first > last) continue;
+        Unit clipped = u;
+        clipped.first = first;
+        clipped.last = last;
+        mine[size_t(u.phase)].push_back({clipped, kBothFaces});
+      }
+      continue;
+    }
+    unsigned faces = 0;
+    for (const PlaneRun& r : runs) {
+      if (r.first <= 0 && r.last >= 0) faces |= kInnerFace;
+      if (r.first <= lastPlane && r.last >= lastPlane) faces |= kOuterFace;
+    }
+    if (faces != 0) mine[size_t(u.phase)].push_back({u, faces});
   }
+  return mine;
+}
+
+// The plan on a process that computes only some planes: phase after phase
+// (every unit waits at most for the previous phase), the halos first, then
+// its own units on the team, the receivers through the distribution.
+void runDistributed(const StepPlan& plan, RunInputs& in, const StepDistribution& d) {
+  const std::vector<std::vector<OwnUnit>> mine = ownUnits(plan, in.s, d);
   for (size_t p = 0; p < plan.phases.size(); ++p) {
     const Work work = plan.phases[p].work;
+    d.exchangeHalos(in.s, work);
     if (receiverWork(work)) {
       d.serveReceivers(in.s, in.lists, work);
       continue;
     }
-    const std::vector<int>& units = mine[p];
+    const std::vector<OwnUnit>& units = mine[p];
     if (computeThreads() > 1 && units.size() > 1) {
-      forEachUnit(int(units.size()),
-                  [&](int k, int) { execute(plan, plan.units[size_t(units[size_t(k)])], in); });
+      forEachUnit(int(units.size()), [&](int k, int) {
+        execute(plan, units[size_t(k)].unit, in, units[size_t(k)].faces);
+      });
     } else {
-      for (int u : units) execute(plan, plan.units[size_t(u)], in);
+      for (const OwnUnit& u : units) execute(plan, u.unit, in, u.faces);
     }
   }
 }
@@ -436,8 +480,11 @@ void runStepPhases(SimulationState& s, std::vector<double>& pressureX,
   RunInputs in{s, flowParams(s), c.lists, pressureX.data(), frictionX.data(), residuals.data(),
                farFieldParams(s)};
   if (const StepDistribution* d = s.stepDistribution.get()) {
+    // A volume's residual sums run through its planes in order, across
+    // the processes that compute them: completeParts forms them.
+    in.residuals = nullptr;
     runDistributed(c.step, in, *d);
-    d->completeParts(pressureX, frictionX, residuals);
+    d->completeParts(s, pressureX, frictionX, residuals);
     return;
   }
   const int team = allocatedPoints(s.volumes, s.volumeCount) >= kParallelMinPoints ? computeThreads() : 1;

@@ -109,18 +109,29 @@ std::vector<double> timeStepUnits(SimulationState& s, std::vector<Unit>* units);
 }  // namespace step_detail
 
 // A time step shared among processes (the batch driver under MPI). This
-// process runs the units of the volumes it computes, and hands each phase
-// of receivers to serveReceivers, which brings in what they read from the
-// other processes and serves them. completeParts then fills the drag and
-// residual parts of the volumes computed elsewhere, so that the sums stay
-// in volume order. Without one (the desktop program, a run of one process)
-// every unit runs on this process, exactly as before.
+// process computes runs of i-planes of some volumes (ownPlanes): the slab
+// units clipped to them, the stage inputs also on the plane either side of
+// a run (R of a run's end plane reads the products there), the inner
+// (sphere) face's boundary passes and the drag where it holds plane 0, the
+// outer face's passes where it holds plane Nx. Before every phase,
+// exchangeHalos brings in the neighbouring planes that phase reads from the
+// processes computing them; each phase of receivers goes to
+// serveReceivers, which brings in what they read from the other processes
+// and serves them. completeParts then fills the residual sums (residuals
+// stays empty until then) and the drag parts of the volumes whose wall is
+// computed elsewhere, so that the sums stay in volume order. Without one
+// (the desktop program, a run of one process) every unit runs on this
+// process, exactly as before.
+struct PlaneRun {
+  int first = 0, last = -1;  // planes first..last
+};
 struct StepDistribution {
-  std::vector<unsigned char> computesVolume;  // per volume: 1 if computed here
+  std::vector<std::vector<PlaneRun>> ownPlanes;  // per volume, ascending
+  std::function<void(SimulationState&, step_detail::Work)> exchangeHalos;
   std::function<void(SimulationState&, const exchange_detail::ReceiverLists&, step_detail::Work)>
       serveReceivers;
-  std::function<void(std::vector<double>& pressureX, std::vector<double>& frictionX,
-                     std::vector<ResidualSums>& residuals)>
+  std::function<void(SimulationState&, std::vector<double>& pressureX,
+                     std::vector<double>& frictionX, std::vector<ResidualSums>& residuals)>
       completeParts;
 };
 

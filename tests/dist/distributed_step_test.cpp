@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
+#include "dist/decomposition.h"
 #include "dist/distributed_step.h"
 #include "dist/processes.h"
 #include "solver/solver.h"
@@ -31,11 +33,13 @@ std::unique_ptr<SimulationState> chainedCase() {
   return s;
 }
 
-TEST(DistributedStep, OrderedReceiversAndGhostStencilsGiveTheOneProcessBits) {
+// Steps a case alone and shared among the processes (by `given`, or the
+// balanced decomposition) and compares the bits.
+void expectOneProcessBits(const dist::Decomposition* given) {
   setComputeThreads(1);
   auto alone = chainedCase();
   auto shared = chainedCase();
-  const auto run = dist::distributeSteps(*shared);
+  const auto run = dist::distributeSteps(*shared, given);
   for (int step = 0; step < 3; ++step) {
     stepOnce(*alone);
     stepOnce(*shared);
@@ -55,6 +59,65 @@ TEST(DistributedStep, OrderedReceiversAndGhostStencilsGiveTheOneProcessBits) {
     for (size_t k = 0; k < a.size(); ++k)
       ASSERT_EQ(0, std::memcmp(a[k]->data(), b[k]->data(), a[k]->size() * sizeof(double)))
           << "flow array " << k << " of volume " << v;
+  }
+}
+
+TEST(DistributedStep, OrderedReceiversAndGhostStencilsGiveTheOneProcessBits) {
+  expectOneProcessBits(nullptr);
+}
+
+// Every volume cut in three pieces, the ranks rotated from volume to volume:
+// halos both ways, three-piece residual chains, stencils across pieces, and
+// a process holding pieces of several volumes at different places.
+TEST(DistributedStep, VolumesCutIntoPiecesGiveTheOneProcessBits) {
+  auto probe = chainedCase();
+  const int count = dist::processCount();
+  dist::Decomposition cut;
+  cut.piecesOf.resize(size_t(probe->volumeCount));
+  for (int v = 0; v < probe->volumeCount; ++v) {
+    const int planes = probe->volumes[size_t(v)].Nx + 1;
+    ASSERT_GE(planes, 3 * dist::minPiecePlanes(probe->schemeOrder));
+    const int a = planes / 3, b = 2 * planes / 3;
+    cut.piecesOf[size_t(v)] = {{v % count, 0, a - 1},
+                               {(v + 1) % count, a, b - 1},
+                               {(v + 2) % count, b, planes - 1}};
+  }
+  expectOneProcessBits(&cut);
+}
+
+// The balanced decomposition covers every volume's planes in order with
+// pieces no thinner than the least thickness, and spreads the points.
+TEST(Decomposition, CoversEveryPlaneOnceAndBalancesThePoints) {
+  const int planes = 20, perPlane = 169, thinnest = dist::minPiecePlanes(2);
+  // Six equal sectors and, in between, a volume without points.
+  std::vector<int64_t> points(7, int64_t(planes) * perPlane);
+  std::vector<int> planeCounts(7, planes);
+  points[3] = 0;
+  const int64_t total = 6 * int64_t(planes) * perPlane;
+  for (int n = 1; n <= 40; ++n) {
+    const dist::Decomposition d = dist::decompose(points, planeCounts, n, thinnest);
+    std::vector<int64_t> load(size_t(n), 0);
+    for (int v = 0; v < 7; ++v) {
+      const auto& pieces = d.piecesOf[size_t(v)];
+      if (v == 3) {
+        EXPECT_TRUE(pieces.empty());
+        continue;
+      }
+      int next = 0;
+      for (const dist::Piece& p : pieces) {
+        EXPECT_EQ(next, p.firstPlane) << n << " processes, volume " << v;
+        if (pieces.size() > 1) EXPECT_GE(p.lastPlane - p.firstPlane + 1, thinnest);
+        EXPECT_EQ(p.rank, d.ownerOf(v, p.lastPlane));
+        load[size_t(p.rank)] += int64_t(p.lastPlane - p.firstPlane + 1) * perPlane;
+        next = p.lastPlane + 1;
+      }
+      EXPECT_EQ(planes, next) << n << " processes, volume " << v;
+    }
+    // Within the spacing of the places a cut may fall of the ideal share.
+    const int64_t most = *std::max_element(load.begin(), load.end());
+    EXPECT_LE(most * n, total + int64_t(thinnest) * perPlane * n) << n << " processes";
+    if (n == 4) EXPECT_EQ(total / 4, most);  // two sectors cut in halves
+    if (6 % n == 0) EXPECT_EQ(total / n, most);  // whole sectors
   }
 }
 

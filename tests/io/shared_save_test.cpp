@@ -46,7 +46,7 @@ TEST(SharedSave, PlanesSplitAmongProcessesGiveTheOneProcessFolderAndReadBackThei
   SimulationState t;
   int volumesSeen = 0;
   ASSERT_TRUE(loadCase(t, shared,
-                       [&](const std::vector<FiniteVolume>& volumes) {
+                       [&](const std::vector<FiniteVolume>& volumes, int) {
                          volumesSeen = int(volumes.size());
                          return PlaneSelection(firstHalf);
                        },
