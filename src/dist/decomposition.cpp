@@ -64,9 +64,6 @@ Decomposition decompose(const std::vector<int64_t>& pointsPerVolume,
     const size_t from = cut[size_t(r) - 1];
     size_t best = from;
     for (size_t at = from; at < places.size(); ++at) {
-      // Two cuts in one volume leave a piece of at least `thinnest` planes.
-      const CutPlace &p = places[at], &q = places[from];
-      if (at != from && p.volume == q.volume && p.plane - q.plane < thinnest) continue;
       if (distance(at, r) < distance(best, r)) best = at;
       if (places[at].before * N > total * r) break;  // later places only get farther
     }

@@ -13,12 +13,14 @@
 // either end; N that divides the count of equal volumes gives whole
 // volumes, and more processes than volumes cut volumes into slabs.
 //
-// A cut inside a volume leaves at least minPiecePlanes planes on either
-// side: the stencils of the inner (sphere) face's boundary passes and of
+// A cut inside a volume falls at least minPiecePlanes planes from either
+// face: the stencils of the inner (sphere) face's boundary passes and of
 // the wall integrals of the drag, and those of the outer face's passes,
-// then lie in the end pieces, which hold the ghost planes. Where no cut
-// may fall near the ideal place a process gets fewer points, or none.
-// Volumes without points belong to rank 0 and have no pieces.
+// then lie in the end pieces, which hold the ghost planes. The pieces in
+// between may be one plane thin: the kernels' stencils reach one plane
+// either side, which the halo brings. Where no cut may fall near the ideal
+// place a process gets fewer points, or none. Volumes without points
+// belong to rank 0 and have no pieces.
 
 #include <cstdint>
 #include <vector>
@@ -41,7 +43,7 @@ struct Decomposition {
   bool computesAny(int volume, int rank) const;
 };
 
-// The thinnest piece a cut may leave for a scheme of order `schemeOrder`
+// The thinnest end piece a cut may leave for a scheme of order `schemeOrder`
 // (G = order/2 ghost planes, the computed planes starting at i = G): the
 // wall friction differentiates radially with order/2 planes either side of
 // the planes G and G+1, so the inner piece needs the planes 0..order+1;

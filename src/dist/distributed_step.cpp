@@ -337,8 +337,11 @@ void DistributedRun::serve(SimulationState& s, const ReceiverLists& lists, Work 
 void DistributedRun::chainResiduals(const SimulationState& s,
                                     std::vector<ResidualSums>& residuals) {
   constexpr int kValues = 6;  // five squares and the point count
+  // One buffer per send, never moved while the send is in flight.
+  size_t pieceCount = 0;
+  for (const std::vector<Piece>& pieces : decomposition.piecesOf) pieceCount += pieces.size();
   std::vector<std::array<double, kValues>> outgoing;
-  outgoing.reserve(decomposition.piecesOf.size() * 2);
+  outgoing.reserve(pieceCount);
   std::vector<MPI_Request> sends;
   for (size_t v = 0; v < decomposition.piecesOf.size(); ++v) {
     const std::vector<Piece>& pieces = decomposition.piecesOf[v];

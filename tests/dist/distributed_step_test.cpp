@@ -66,9 +66,10 @@ TEST(DistributedStep, OrderedReceiversAndGhostStencilsGiveTheOneProcessBits) {
   expectOneProcessBits(nullptr);
 }
 
-// Every volume cut in three pieces, the ranks rotated from volume to volume:
-// halos both ways, three-piece residual chains, stencils across pieces, and
-// a process holding pieces of several volumes at different places.
+// Every volume cut in four pieces, one of them a single plane, the ranks
+// rotated from volume to volume: halos both ways (a single plane's to two
+// processes), four-piece residual chains, stencils across pieces, and a
+// process holding several pieces of one volume and of several volumes.
 TEST(DistributedStep, VolumesCutIntoPiecesGiveTheOneProcessBits) {
   auto probe = chainedCase();
   const int count = dist::processCount();
@@ -76,17 +77,19 @@ TEST(DistributedStep, VolumesCutIntoPiecesGiveTheOneProcessBits) {
   cut.piecesOf.resize(size_t(probe->volumeCount));
   for (int v = 0; v < probe->volumeCount; ++v) {
     const int planes = probe->volumes[size_t(v)].Nx + 1;
-    ASSERT_GE(planes, 3 * dist::minPiecePlanes(probe->schemeOrder));
     const int a = planes / 3, b = 2 * planes / 3;
+    ASSERT_GE(a, dist::minPiecePlanes(probe->schemeOrder));
+    ASSERT_GE(planes - b, dist::minPiecePlanes(probe->schemeOrder));
     cut.piecesOf[size_t(v)] = {{v % count, 0, a - 1},
-                               {(v + 1) % count, a, b - 1},
-                               {(v + 2) % count, b, planes - 1}};
+                               {(v + 1) % count, a, a},
+                               {(v + 2) % count, a + 1, b - 1},
+                               {(v + 3) % count, b, planes - 1}};
   }
   expectOneProcessBits(&cut);
 }
 
 // The balanced decomposition covers every volume's planes in order with
-// pieces no thinner than the least thickness, and spreads the points.
+// end pieces no thinner than the least thickness, and spreads the points.
 TEST(Decomposition, CoversEveryPlaneOnceAndBalancesThePoints) {
   const int planes = 20, perPlane = 169, thinnest = dist::minPiecePlanes(2);
   // Six equal sectors and, in between, a volume without points.
@@ -94,7 +97,7 @@ TEST(Decomposition, CoversEveryPlaneOnceAndBalancesThePoints) {
   std::vector<int> planeCounts(7, planes);
   points[3] = 0;
   const int64_t total = 6 * int64_t(planes) * perPlane;
-  for (int n = 1; n <= 40; ++n) {
+  for (int n = 1; n <= 100; ++n) {
     const dist::Decomposition d = dist::decompose(points, planeCounts, n, thinnest);
     std::vector<int64_t> load(size_t(n), 0);
     for (int v = 0; v < 7; ++v) {
@@ -106,7 +109,10 @@ TEST(Decomposition, CoversEveryPlaneOnceAndBalancesThePoints) {
       int next = 0;
       for (const dist::Piece& p : pieces) {
         EXPECT_EQ(next, p.firstPlane) << n << " processes, volume " << v;
-        if (pieces.size() > 1) EXPECT_GE(p.lastPlane - p.firstPlane + 1, thinnest);
+        EXPECT_LE(p.firstPlane, p.lastPlane);
+        // The end pieces of a cut volume hold the faces' stencils.
+        if (pieces.size() > 1 && (p.firstPlane == 0 || p.lastPlane == planes - 1))
+          EXPECT_GE(p.lastPlane - p.firstPlane + 1, thinnest);
         EXPECT_EQ(p.rank, d.ownerOf(v, p.lastPlane));
         load[size_t(p.rank)] += int64_t(p.lastPlane - p.firstPlane + 1) * perPlane;
         next = p.lastPlane + 1;
