@@ -104,7 +104,7 @@ std::vector<Result> bestOfThree(SimulationState& s, int passes, const std::vecto
   return best;
 }
 
-// The second process of the ceiling figure. It answers each request
+// The second process of the two-runs figure. It answers each request
 // {grid scale, passes} with a ready byte once its case of that scale is
 // built and warm, then waits for the go byte, runs the 1-worker run and
 // sends back the seconds.
@@ -157,7 +157,7 @@ void stopPairRunner(PairRunner& r) {
 // Best of three: the combined speed of two 1-worker runs started together
 // (this process's and the runner's), against `aloneSeconds` for one run.
 // 0 when the runner is not there.
-double pairedCeiling(PairRunner& r, SimulationState& s, int scale, int passes,
+double twoIndependentRuns(PairRunner& r, SimulationState& s, int scale, int passes,
                      double aloneSeconds) {
   if (r.pid <= 0) return 0;
   double best = 0;
@@ -219,10 +219,10 @@ bool oneAgainstTwo(SimulationState& s, const char* name, int passes, PairRunner&
   printRun("idle", -2, idle[2], passes, points);
   std::printf("  idle speed-up 2/1: %.2f (fixed 2: %.2f)\n", idle[0].seconds / idle[1].seconds,
               idle[0].seconds / idle[2].seconds);
-  const double ceiling = pairedCeiling(pair, s, scale, passes, idle[0].seconds);
-  if (ceiling > 0)
+  const double twoRuns = twoIndependentRuns(pair, s, scale, passes, idle[0].seconds);
+  if (twoRuns > 0)
     std::printf("  two 1-worker runs at once: %.2f x one alone (2 workers: %.0f%% of that)\n",
-                ceiling, 100.0 * idle[0].seconds / idle[1].seconds / ceiling);
+                twoRuns, 100.0 * idle[0].seconds / idle[1].seconds / twoRuns);
   const pid_t busy = startBusyProcess();
   const std::vector<Result> loaded = bestOfThree(s, passes, counts);
   stopBusyProcess(busy);
@@ -274,7 +274,7 @@ int main(int argc, char** argv) {
     else
       passes = std::max(8, std::atoi(argv[a]));
   }
-  // Before any thread exists: the ceiling's second process is a plain fork.
+  // Before any thread exists: the second process of the two-runs figure is a plain fork.
   PairRunner pair = idleOnly ? PairRunner{} : startPairRunner();
   std::printf("load average at start: %s\n", loadAverage().c_str());
   std::printf("wait policy: %d spins, then block\n", waitSpins());
