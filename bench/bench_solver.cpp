@@ -16,6 +16,15 @@
 // spins on one processor while its section runs. After each run the fields
 // and Cx are hashed; every worker count must give the 1-worker hash.
 //
+// "two 1-worker runs at once" is what the machine gives two independent
+// single-threaded runs: a second process (forked at start, before any
+// thread exists, with its own copy of the case) runs the 1-worker run at
+// the same moment as this one, and the figure is the two runs' combined
+// speed against one run alone. On a virtual machine whose second processor
+// or whose memory bandwidth is shared it is well below 2; it is the
+// reference for judging the 2-worker speed-up there. (Two workers share one
+// copy of the case in the caches, so they may exceed it.)
+//
 // Usage: bench_solver [passes] [--spins] [--idle-only]
 //   passes   passes per run on the default grid (default 300; the finer grid
 //            runs passes/8)
@@ -95,6 +104,79 @@ std::vector<Result> bestOfThree(SimulationState& s, int passes, const std::vecto
   return best;
 }
 
+// The second process of the two-runs figure. It answers each request
+// {grid scale, passes} with a ready byte once its case of that scale is
+// built and warm, then waits for the go byte, runs the 1-worker run and
+// sends back the seconds.
+struct PairRunner {
+  pid_t pid = -1;
+  int toChild = -1, fromChild = -1;
+};
+
+bool buildScaled(SimulationState& s, int scale) {
+  return bench::buildShellCase(s, 19 * scale, 12 * scale, 12 * scale, "bench_solver");
+}
+
+PairRunner startPairRunner() {
+  int down[2], up[2];
+  if (pipe(down) != 0 || pipe(up) != 0) return {};
+  std::fflush(stdout);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(down[1]);
+    close(up[0]);
+    SimulationState cases[3];
+    bool built[3] = {false, false, false};
+    int request[2];
+    while (read(down[0], request, sizeof request) == ssize_t(sizeof request)) {
+      const int scale = request[0] == 2 ? 2 : 1;
+      if (!built[scale]) built[scale] = buildScaled(cases[scale], scale);
+      if (!built[scale]) _exit(1);
+      timedRun(cases[scale], std::max(2, request[1] / 20), 1);  // warm-up
+      char go = 0;
+      if (write(up[1], &go, 1) != 1 || read(down[0], &go, 1) != 1) _exit(1);
+      const double seconds = timedRun(cases[scale], request[1], 1).seconds;
+      if (write(up[1], &seconds, sizeof seconds) != ssize_t(sizeof seconds)) _exit(1);
+    }
+    _exit(0);
+  }
+  close(down[0]);
+  close(up[1]);
+  if (pid < 0) return {};
+  return {pid, down[1], up[0]};
+}
+
+void stopPairRunner(PairRunner& r) {
+  if (r.pid <= 0) return;
+  close(r.toChild);
+  close(r.fromChild);
+  waitpid(r.pid, nullptr, 0);
+  r.pid = -1;
+}
+
+// Best of three: the combined speed of two 1-worker runs started together
+// (this process's and the runner's), against `aloneSeconds` for one run.
+// 0 when the runner is not there.
+double twoIndependentRuns(PairRunner& r, SimulationState& s, int scale, int passes,
+                     double aloneSeconds) {
+  if (r.pid <= 0) return 0;
+  double best = 0;
+  for (int round = 0; round < 3; ++round) {
+    const int request[2] = {scale, passes};
+    char ready = 0, go = 1;
+    if (write(r.toChild, request, sizeof request) != ssize_t(sizeof request) ||
+        read(r.fromChild, &ready, 1) != 1)
+      return 0;
+    timedRun(s, std::max(2, passes / 20), 1);
+    if (write(r.toChild, &go, 1) != 1) return 0;
+    const double mine = timedRun(s, passes, 1).seconds;
+    double theirs = 0;
+    if (read(r.fromChild, &theirs, sizeof theirs) != ssize_t(sizeof theirs)) return 0;
+    best = std::max(best, aloneSeconds / mine + aloneSeconds / theirs);
+  }
+  return best;
+}
+
 // A child process that spins on one processor until it is killed.
 pid_t startBusyProcess() {
   const pid_t pid = fork();
@@ -127,7 +209,7 @@ void printRun(const char* label, int workers, const Result& r, int passes, long 
 
 // Idle and busy, 1 against 2 workers (tuned, and fixed at 2 participants).
 // Returns false when a hash differs.
-bool oneAgainstTwo(SimulationState& s, const char* name, int passes) {
+bool oneAgainstTwo(SimulationState& s, const char* name, int passes, PairRunner& pair, int scale) {
   const long long points = pointsOf(s);
   std::printf("%s: %lld points, %d passes per run\n", name, points, passes);
   const std::vector<int> counts = {1, 2, -2};
@@ -137,6 +219,10 @@ bool oneAgainstTwo(SimulationState& s, const char* name, int passes) {
   printRun("idle", -2, idle[2], passes, points);
   std::printf("  idle speed-up 2/1: %.2f (fixed 2: %.2f)\n", idle[0].seconds / idle[1].seconds,
               idle[0].seconds / idle[2].seconds);
+  const double twoRuns = twoIndependentRuns(pair, s, scale, passes, idle[0].seconds);
+  if (twoRuns > 0)
+    std::printf("  two 1-worker runs at once: %.2f x one alone (2 workers: %.0f%% of that)\n",
+                twoRuns, 100.0 * idle[0].seconds / idle[1].seconds / twoRuns);
   const pid_t busy = startBusyProcess();
   const std::vector<Result> loaded = bestOfThree(s, passes, counts);
   stopBusyProcess(busy);
@@ -188,12 +274,14 @@ int main(int argc, char** argv) {
     else
       passes = std::max(8, std::atoi(argv[a]));
   }
+  // Before any thread exists: the second process of the two-runs figure is a plain fork.
+  PairRunner pair = idleOnly ? PairRunner{} : startPairRunner();
   std::printf("load average at start: %s\n", loadAverage().c_str());
   std::printf("wait policy: %d spins, then block\n", waitSpins());
 
   SimulationState def;
   setComputeThreads(0);
-  if (!bench::buildShellCase(def, 19, 12, 12, "bench_solver")) return 1;
+  if (!buildScaled(def, 1)) return 1;
   if (idleOnly) {
     const std::vector<Result> idle = bestOfThree(def, passes, {1, 2});
     printRun("idle", 1, idle[0], passes, pointsOf(def));
@@ -201,7 +289,7 @@ int main(int argc, char** argv) {
     std::printf("load average at end: %s\n", loadAverage().c_str());
     return idle[0].hash == idle[1].hash ? 0 : 1;
   }
-  bool same = oneAgainstTwo(def, "default grid 19x12x12", passes);
+  bool same = oneAgainstTwo(def, "default grid 19x12x12", passes, pair, 1);
 
   {
     // Tuned (the programs' default) and fixed (every thread in every step).
@@ -238,8 +326,9 @@ int main(int argc, char** argv) {
 
   SimulationState fine;
   setComputeThreads(0);
-  if (!bench::buildShellCase(fine, 38, 24, 24, "bench_solver")) return 1;
-  same = oneAgainstTwo(fine, "finer grid 38x24x24", std::max(8, passes / 8)) && same;
+  if (!buildScaled(fine, 2)) return 1;
+  same = oneAgainstTwo(fine, "finer grid 38x24x24", std::max(8, passes / 8), pair, 2) && same;
+  stopPairRunner(pair);
   largestUnit(fine, "finer grid");
 
   std::printf("load average at end: %s\n", loadAverage().c_str());

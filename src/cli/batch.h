@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "io/result_folder.h"
 #include "post/vtk_export.h"
 #include "state/core_error.h"
 #include "state/simulation_state.h"
@@ -143,18 +144,28 @@ BatchOptions noArgumentOptions();
 // the MPI side lives in dist/ and is linked by the program only). Every
 // process builds the same grid and interpolation and computes its share of
 // each step; rank 0 prints the history and the messages (the others get
-// streams that discard them), reads and writes the result files after
-// gathering the flow, and runs the post-processing and the exports. Every
-// function is a collective: all processes call it at the same point of the
-// run, and each returns the same answer everywhere, so all of them stop
-// together with the same status.
+// streams that discard them). Each process reads and writes the slice
+// files of the planes it computes (reading also the halo planes next to
+// them, and an --open folder's grid and interpolation data whole); rank 0
+// also writes the other files of a save and swaps it in, and runs the
+// post-processing and the exports after gathering the flow. Every function
+// except the plane selections is a collective: all processes call it at
+// the same point of the run, and each returns the same answer everywhere,
+// so all of them stop together with the same status.
 struct BatchProcesses {
   int rank = 0;
   int count = 1;
   std::function<int(bool ok)> firstFailedRank;  // -1 when ok everywhere
   std::function<int(int status)> statusOfRank0;
   std::function<void(SimulationState&)> shareSteps;     // before the first step
-  std::function<void(SimulationState&)> gatherToRank0;  // before a save or export
+  std::function<void(SimulationState&)> gatherToRank0;  // before an export
+  // The flow slices this process reads from an --open folder, chosen from
+  // the volumes' sizes: those of the planes it will compute and of the
+  // halo planes next to them.
+  FlowPlanesOf planesToRead;
+  // The slices this process writes in a save: those of the planes it
+  // computes (after shareSteps).
+  std::function<PlaneSelection()> planesToWrite;
   // After the run: rank 0 prints the bytes each process sent per step.
   std::function<void(std::ostream& err)> reportTraffic;
   // Ends every process (after a failure that leaves the others waiting).

@@ -170,6 +170,12 @@ void printSummary(SimulationState& s, const BatchOptions& o, std::ostream& err) 
   err << line;
 }
 
+// Whether the post-processing or the exports after the save read the flow
+// (the sampling plane, the streamlines, the last VTK moment).
+bool usesFlowAfterSave(const BatchOptions& o) {
+  return o.plane != 0 || !o.streamlinesFile.empty() || !o.vtkDir.empty();
+}
+
 }  // namespace
 
 int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
@@ -191,9 +197,14 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
     }
     const int failed = group->firstFailedRank(ok);
     std::ostream& own = rank0 || !group->ownErr ? io.err : *group->ownErr;
-    if (!ok) own << "brelvik-batch: rank " << group->rank << ": " << failure << "\n";
+    // Each line in one write, so that the lines of several processes on
+    // one terminal do not interleave within a line.
+    if (!ok)
+      own << ("brelvik-batch: rank " + std::to_string(group->rank) + ": " + failure + "\n")
+          << std::flush;
     if (ok && failed >= 0 && rank0)
-      io.err << "brelvik-batch: stopped: rank " << failed << " failed\n";
+      io.err << ("brelvik-batch: stopped: rank " + std::to_string(failed) + " failed\n")
+             << std::flush;
     return failed < 0;
   };
 
@@ -227,8 +238,11 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
     return failWith(kExitBadInput, std::string(o.threads > 0 ? "option --threads: " : "") + error);
 
   if (!o.openDir.empty()) {
-    // Every process reads the case itself.
-    const bool loaded = loadCase(s, o.openDir, &coreError);
+    // Every process reads the case itself; under several processes, of the
+    // flow only the slices of the planes it will compute.
+    const bool loaded = group && group->planesToRead
+                            ? loadCase(s, o.openDir, group->planesToRead, &coreError)
+                            : loadCase(s, o.openDir, &coreError);
     if (!agreed(loaded, loaded ? std::string() : batchErrorText(coreError))) return kExitFileError;
     if (s.stepCount > INT_MAX - o.steps || s.historyCounter > INT_MAX - o.steps)
       return failWith(kExitBadInput, "option --steps: " + std::to_string(o.steps) +
@@ -316,15 +330,28 @@ int runBatch(SimulationState& s, const BatchOptions& o, BatchStreams io) {
     status = kExitNotConverged;
   }
 
-  if (group) {
-    group->reportTraffic(io.err);
-    group->gatherToRank0(s);
+  if (group) group->reportTraffic(io.err);
+  // The save is staged and swapped in at once, so a failed save leaves the
+  // previous case whole.
+  auto agreedSave = [&](bool ok) {
+    return agreed(ok, ok ? std::string() : batchErrorText(coreError));
+  };
+  if (!group) {
+    if (!agreedSave(saveCase(s, o.saveDir, &coreError))) return kExitFileError;
+  } else {
+    // Rank 0 stages the folder and writes all but the slices; every process
+    // writes the slices of the planes it computes; rank 0 swaps the folder
+    // in. Success is agreed after each phase.
+    if (!agreedSave(!rank0 || beginSharedSave(s, o.saveDir, &coreError))) return kExitFileError;
+    if (!agreedSave(saveCasePlanes(s, o.saveDir, group->planesToWrite(), &coreError))) {
+      if (rank0) abandonSharedSave(o.saveDir);
+      return kExitFileError;
+    }
+    if (!agreedSave(!rank0 || finishSharedSave(s, o.saveDir, &coreError))) return kExitFileError;
+    // The post-processing and the exports read the flow of every volume.
+    if (usesFlowAfterSave(o)) group->gatherToRank0(s);
+    if (!rank0) return group->statusOfRank0(status);
   }
-  // Rank 0 holds the whole flow now and writes the whole folder (staged and
-  // swapped in at once, so a failed save leaves the previous case whole).
-  const bool saved = !rank0 || saveCase(s, o.saveDir, &coreError);
-  if (!agreed(saved, saved ? std::string() : batchErrorText(coreError))) return kExitFileError;
-  if (!rank0) return group->statusOfRank0(status);
   io.err << "brelvik-batch: case saved to " << o.saveDir << " (step " << s.stepCount
          << ", time " << s.physicalTime << ")\n";
   printSummary(s, o, io.err);

@@ -11,6 +11,7 @@
 #include "cli/batch.h"
 #include "dist/distributed_step.h"
 #include "dist/processes.h"
+#include "dist/rank_files.h"
 
 int main(int argc, char** argv) {
   namespace dist = brelvik::dist;
@@ -27,6 +28,14 @@ int main(int argc, char** argv) {
   group.statusOfRank0 = [](int status) { return dist::statusOfRank0(status); };
   group.shareSteps = [&run](brelvik::SimulationState& s) { run = dist::distributeSteps(s); };
   group.gatherToRank0 = [&run](brelvik::SimulationState& s) { dist::gatherFlowToRank0(s, *run); };
+  group.planesToRead = [rank = group.rank, count = group.count](
+                           const std::vector<brelvik::FiniteVolume>& volumes, int schemeOrder) {
+    return dist::planesReadBy(
+        dist::decomposeCase(volumes, int(volumes.size()), count, schemeOrder), rank);
+  };
+  group.planesToWrite = [&run, rank = group.rank] {
+    return dist::planesWrittenBy(dist::decompositionOf(*run), rank);
+  };
   group.reportTraffic = [&run](std::ostream& err) {
     const std::string line = dist::trafficLine(*run);
     if (!line.empty()) err << "brelvik-batch: " << line << "\n";

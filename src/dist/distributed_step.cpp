@@ -8,6 +8,7 @@
 
 #include "dist/decomposition.h"
 #include "dist/processes.h"
+#include "dist/rank_files.h"
 #include "solver/exchange_parts.h"
 #include "solver/step_plan.h"
 #include "state/simulation_state.h"
@@ -418,15 +419,10 @@ std::shared_ptr<DistributedRun> distributeSteps(SimulationState& s, const Decomp
   auto run = std::make_shared<DistributedRun>();
   run->rank = processRank();
   run->count = processCount();
-  std::vector<int64_t> points(size_t(s.volumeCount), 0);
-  std::vector<int> planes(size_t(s.volumeCount), 0);
-  for (int v = 0; v < s.volumeCount; ++v)
-    if (s.volumes[size_t(v)].allocated) {
-      points[size_t(v)] = s.volumes[size_t(v)].pointCount();
-      planes[size_t(v)] = s.volumes[size_t(v)].Nx + 1;
-    }
+  // The same decomposition as the selective read of an --open folder
+  // (rank_files.h), so that each process computes the planes it read.
   run->decomposition =
-      given ? *given : decompose(points, planes, run->count, minPiecePlanes(s.schemeOrder));
+      given ? *given : decomposeCase(s.volumes, s.volumeCount, run->count, s.schemeOrder);
   run->peers.assign(size_t(run->count), PeerLists{});
   run->buildHalos();
 
@@ -436,7 +432,7 @@ std::shared_ptr<DistributedRun> distributeSteps(SimulationState& s, const Decomp
     for (const Piece& p : run->decomposition.piecesOf[size_t(v)]) {
       if (p.rank != run->rank) continue;
       d->ownPlanes[size_t(v)].push_back({p.firstPlane, p.lastPlane});
-      run->ownPoints += points[size_t(v)] / planes[size_t(v)] * (p.lastPlane - p.firstPlane + 1);
+      run->ownPoints += int64_t(s.volumes[size_t(v)].stride_i) * (p.lastPlane - p.firstPlane + 1);
     }
   DistributedRun* r = run.get();
   d->exchangeHalos = [r](SimulationState& st, Work work) { r->exchangeHalos(st, work); };

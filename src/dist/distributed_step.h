@@ -57,7 +57,10 @@ struct DistributedRun;
 
 // Shares the steps of s among the processes from now on (sets
 // s.stepDistribution). Call on every process once the case is ready to
-// step (grid, interpolation, initial or loaded flow identical everywhere).
+// step: grid and interpolation identical everywhere, the flow current on
+// the process's own planes and the halo plane beyond either end of each of
+// its pieces (a new case's initial flow is current everywhere; an --open
+// folder is read just that far, rank_files.h).
 struct Decomposition;
 // `given` replaces the balanced decomposition (tests: pieces cut where the
 // balance would not cut them); it must cover every volume's planes.
@@ -65,7 +68,7 @@ std::shared_ptr<DistributedRun> distributeSteps(SimulationState& s,
                                                 const Decomposition* given = nullptr);
 
 // Makes rank 0's copy of every volume's flow arrays current (the owners
-// send theirs), for the save and the exports. A collective.
+// send theirs), for the exports and the post-processing. A collective.
 void gatherFlowToRank0(SimulationState& s, const DistributedRun& run);
 
 // Which process computes which planes (the same on every process).

@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -17,8 +18,10 @@
 #include "io/case_checks.h"
 #include "io/far_field_file.h"
 #include "io/result_folder.h"
+#include "io/case_tree.h"
 #include "io/staged_folder.h"
 #include "io/text_file.h"
+#include "io/volume_arrays.h"
 #include "state/text_input.h"
 
 namespace brelvik {
@@ -72,13 +75,15 @@ std::string pointText(int i, int j, int k) {
   return buf;
 }
 
-// Reads the slice files <dir>/0.txt .. <dir>/<Nx>.txt through `slice` and
-// hands every value to put(n, value) with n the linear point index.
+// Reads the slice files <dir>/0.txt .. <dir>/<Nx>.txt (those `planes`
+// selects) through `slice` and hands every value to put(n, value) with n the
+// linear point index.
 template <class Put>
 bool readSlices(ValueTable& slice, const std::string& dir, const FiniteVolume& vol, Put put,
-                std::string* error) {
+                std::string* error, const SliceSelection& planes = {}) {
   slice.resize(vol.Ny + 1, vol.Nz + 1);
   for (int i = 0; i <= vol.Nx; ++i) {
+    if (planes && !planes(i)) continue;
     const std::string path = joinPath(dir, std::to_string(i) + ".txt");
     if (!checkRegular(path, error)) return false;
     if (!slice.readText(path))
@@ -104,18 +109,20 @@ bool checkSize(const std::vector<double>& values, size_t perPoint, const FiniteV
   return fail(error, "cannot read " + dir + ": the volume's arrays are not allocated");
 }
 
+}  // namespace
+
 // Every slice file a volume's arrays are read from must be present as a
 // regular file large enough for its (Ny+1) x (Nz+1) values (at least a digit
 // and a separator each) before the arrays are allocated: a damaged count
 // must not allocate gigabytes only to find the files missing.
-bool checkSliceFilesPresent(const std::string& dir, const FiniteVolume& vol, std::string* error) {
-  static const char* const kFolders[] = {"u", "v", "w", "P", "ro", "T", "div", "vixr", "u_glob",
-                                         "v_glob", "w_glob", "point_loc/x", "point_loc/y",
-                                         "point_loc/z", "point_glob/x", "point_glob/y",
-                                         "point_glob/z", "type_point"};
+bool checkSliceFilesPresent(const std::string& dir, const FiniteVolume& vol,
+                            const SliceSelection& flowPlanes, std::string* error) {
   const uint64_t minBytes = 2 * uint64_t(vol.Ny + 1) * uint64_t(vol.Nz + 1);
-  for (const char* folder : kFolders) {
+  int folderIndex = 0;
+  for (const char* folder : io_detail::kSliceFolders) {
+    const bool flow = folderIndex++ < io_detail::kFlowSliceFolders;
     for (int i = 0; i <= vol.Nx; ++i) {
+      if (flow && flowPlanes && !flowPlanes(i)) continue;
       const std::string path = joinPath(joinPath(dir, folder), std::to_string(i) + ".txt");
       struct stat st {};
       if (::stat(path.c_str(), &st) != 0) return fail(error, path + ": file is missing");
@@ -128,8 +135,6 @@ bool checkSliceFilesPresent(const std::string& dir, const FiniteVolume& vol, std
   }
   return true;
 }
-
-}  // namespace
 
 bool readCaseHeader(const std::string& path, CaseHeader& h, std::string* error) {
   std::string text;
@@ -214,7 +219,8 @@ bool readVolumeState(const std::string& dir, FiniteVolume& vol, int schemeOrder,
 }
 
 bool readScalarArray(ValueTable& slice, const std::string& dir, const FiniteVolume& vol,
-                     std::vector<double>& values, std::string* error) {
+                     std::vector<double>& values, std::string* error,
+                     const SliceSelection& planes) {
   if (!checkSize(values, 1, vol, dir, error)) return false;
   return readSlices(
       slice, dir, vol,
@@ -222,7 +228,7 @@ bool readScalarArray(ValueTable& slice, const std::string& dir, const FiniteVolu
         values[static_cast<size_t>(n)] = x;
         return true;
       },
-      error);
+      error, planes);
 }
 
 bool readVectorArray(ValueTable& slice, const std::string& dir, const FiniteVolume& vol,
@@ -307,13 +313,18 @@ bool readInterpolation(const std::string& dir, FiniteVolume& vol, std::string* e
 
 bool loadVolume(ValueTable& slice, const std::string& dir, FiniteVolume& vol, int schemeOrder,
                 std::string* error) {
-  if (!readVolumeState(dir, vol, schemeOrder, error)) return false;
+  return readVolumeState(dir, vol, schemeOrder, error) &&
+         loadVolumeArrays(slice, dir, vol, {}, error);
+}
+
+bool loadVolumeArrays(ValueTable& slice, const std::string& dir, FiniteVolume& vol,
+                      const SliceSelection& flowPlanes, std::string* error) {
   if (vol.allocated == 0) return true;
   if (!fitsInMemory({vol.pointCount()}))
     return fail(error, joinPath(dir, "all.txt") + ": sizes " + std::to_string(vol.Nx) + ", " +
                            std::to_string(vol.Ny) + ", " + std::to_string(vol.Nz) +
                            " need more memory than this machine has");
-  if (!checkSliceFilesPresent(dir, vol, error)) return false;
+  if (!checkSliceFilesPresent(dir, vol, flowPlanes, error)) return false;
   try {
     allocateArrays(vol);
   } catch (const std::bad_alloc&) {
@@ -322,16 +333,17 @@ bool loadVolume(ValueTable& slice, const std::string& dir, FiniteVolume& vol, in
                            " are too large");
   }
   clearArrays(vol);
-  const struct {
-    const char* name;
-    std::vector<double>* values;
-  } fields[] = {{"u", &vol.u},         {"v", &vol.v},           {"w", &vol.w},
-                {"P", &vol.P},         {"ro", &vol.ro},         {"T", &vol.T},
-                {"div", &vol.div},     {"vixr", &vol.vixr},     {"u_glob", &vol.u_glob},
-                {"v_glob", &vol.v_glob}, {"w_glob", &vol.w_glob}};
-  for (const auto& field : fields) {
-    if (!readScalarArray(slice, joinPath(dir, field.name), vol, *field.values, error)) return false;
-  }
+  bool ok = true;
+  io_detail::forEachSavedFlowArray(vol, [&](const char* name, std::vector<double>& values) {
+    if (flowPlanes) {
+      // Not read, so never to be used: NaN makes any use show.
+      for (int i = 0; i <= vol.Nx; ++i)
+        if (!flowPlanes(i))
+          std::fill_n(values.begin() + ptrdiff_t(i) * vol.stride_i, vol.stride_i, NAN);
+    }
+    ok = ok && readScalarArray(slice, joinPath(dir, name), vol, values, error, flowPlanes);
+  });
+  if (!ok) return false;
   if (!readVectorArray(slice, joinPath(dir, "point_loc"), vol, vol.point_loc, error)) return false;
   if (!readVectorArray(slice, joinPath(dir, "point_glob"), vol, vol.point_glob, error)) return false;
   if (!readIntArray(slice, joinPath(dir, "type_point"), vol, vol.type_point, error)) return false;
@@ -344,7 +356,8 @@ bool loadVolume(ValueTable& slice, const std::string& dir, FiniteVolume& vol, in
 namespace {
 
 // The read with the reader's own message (which names the file) on failure.
-bool loadCaseWithMessage(SimulationState& s, const std::string& folder, std::string* error) {
+bool loadCaseWithMessage(SimulationState& s, const std::string& folder,
+                         const FlowPlanesOf& flowPlanesOf, std::string* error) {
   io_detail::CNumericLocale cLocale;
   if (folder.empty()) return fail(error, "no folder name given");
   if (!exists(folder)) return fail(error, folder + ": folder does not exist");
@@ -361,12 +374,21 @@ bool loadCaseWithMessage(SimulationState& s, const std::string& folder, std::str
   // this point, and the state's table belongs to Save under the pass lock.
   ValueTable slice;
   std::vector<FiniteVolume> volumes(static_cast<size_t>(h.volumeCount));
+  // The sizes of every volume first: the slices to read may depend on all
+  // of them (how the planes are shared among processes).
+  for (int n = 0; n < h.volumeCount; ++n) {
+    const std::string dir = io_detail::volumeFolder(folder, n);
+    if (!exists(dir)) return fail(error, dir + ": folder is missing");
+    if (!readVolumeState(dir, volumes[static_cast<size_t>(n)], h.schemeOrder, error)) return false;
+  }
+  const PlaneSelection flowPlanes = flowPlanesOf ? flowPlanesOf(volumes, h.schemeOrder) : PlaneSelection();
   std::vector<int64_t> pointCounts;
   for (int n = 0; n < h.volumeCount; ++n) {
-    const std::string dir = joinPath(folder, "volume_" + std::to_string(n + 1));
-    if (!exists(dir)) return fail(error, dir + ": folder is missing");
+    const std::string dir = io_detail::volumeFolder(folder, n);
     FiniteVolume& vol = volumes[static_cast<size_t>(n)];
-    if (!loadVolume(slice, dir, vol, h.schemeOrder, error)) return false;
+    SliceSelection ofVolume;
+    if (flowPlanes) ofVolume = [&flowPlanes, n](int i) { return flowPlanes(n, i); };
+    if (!loadVolumeArrays(slice, dir, vol, ofVolume, error)) return false;
     pointCounts.push_back(vol.allocated ? vol.pointCount() : 0);
     if (!fitsInMemory(pointCounts))
       return fail(error, joinPath(dir, "all.txt") +
@@ -438,8 +460,13 @@ bool loadCaseWithMessage(SimulationState& s, const std::string& folder, std::str
 }  // namespace
 
 bool loadCase(SimulationState& s, const std::string& folder, CoreError* error) {
+  return loadCase(s, folder, FlowPlanesOf(), error);
+}
+
+bool loadCase(SimulationState& s, const std::string& folder, const FlowPlanesOf& flowPlanes,
+              CoreError* error) {
   std::string message;
-  if (loadCaseWithMessage(s, folder, &message)) return true;
+  if (loadCaseWithMessage(s, folder, flowPlanes, &message)) return true;
   return failFile(error, ErrorCode::kCaseNotOpened, folder, message);
 }
 

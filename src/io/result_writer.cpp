@@ -6,8 +6,10 @@
 
 #include "io/far_field_file.h"
 #include "io/result_folder.h"
+#include "io/case_tree.h"
 #include "io/staged_folder.h"
 #include "io/text_file.h"
+#include "io/volume_arrays.h"
 
 namespace brelvik {
 
@@ -46,12 +48,14 @@ std::string sliceFile(const std::string& dir, int i) {
   return joinPath(dir, std::to_string(i) + ".txt");
 }
 
-// Copies the slices i = 0..Nx of one per-point array (value of point n is
-// get(n)) into `slice` and writes each to <dir>/<i>.txt.
+// Copies the slices i = 0..Nx (those `planes` selects) of one per-point
+// array (value of point n is get(n)) into `slice` and writes each to
+// <dir>/<i>.txt.
 template <class Get>
 bool writeSlices(ValueTable& slice, const std::string& dir, const FiniteVolume& vol, Get get,
-                 std::string* error) {
+                 const SliceSelection& planes, std::string* error) {
   for (int i = 0; i <= vol.Nx; ++i) {
+    if (planes && !planes(i)) continue;
     for (int j = 0; j <= vol.Ny; ++j) {
       ValueSeries& row = slice.row(j);
       for (int kk = 0; kk <= vol.Nz; ++kk) row.item(kk) = get(pointIndex(vol, i, j, kk));
@@ -187,15 +191,18 @@ bool writeVolumeState(const std::string& dir, const FiniteVolume& vol, std::stri
 }
 
 bool writeScalarArray(ValueTable& slice, const std::string& dir, const FiniteVolume& vol,
-                      const std::vector<double>& values, std::string* error) {
+                      const std::vector<double>& values, std::string* error,
+                      const SliceSelection& planes) {
   if (!checkArraySize(values.size(), 1, vol, dir, error)) return false;
   slice.resize(vol.Ny + 1, vol.Nz + 1);
   if (!makeFolder(dir, error)) return false;
-  return writeSlices(slice, dir, vol, [&](int n) { return values[static_cast<size_t>(n)]; }, error);
+  return writeSlices(
+      slice, dir, vol, [&](int n) { return values[static_cast<size_t>(n)]; }, planes, error);
 }
 
 bool writeVectorArray(ValueTable& slice, const std::string& dir, const FiniteVolume& vol,
-                      const std::vector<double>& values, std::string* error) {
+                      const std::vector<double>& values, std::string* error,
+                      const SliceSelection& planes) {
   if (!checkArraySize(values.size(), 3, vol, dir, error)) return false;
   slice.resize(vol.Ny + 1, vol.Nz + 1);
   static const char* const kComponents[3] = {"x", "y", "z"};
@@ -208,20 +215,21 @@ bool writeVectorArray(ValueTable& slice, const std::string& dir, const FiniteVol
     if (!writeSlices(
             slice, sub, vol,
             [&](int n) { return values[3 * static_cast<size_t>(n) + static_cast<size_t>(c)]; },
-            error))
+            planes, error))
       return false;
   }
   return true;
 }
 
 bool writeIntArray(ValueTable& slice, const std::string& dir, const FiniteVolume& vol,
-                   const std::vector<int>& values, std::string* error) {
+                   const std::vector<int>& values, std::string* error,
+                   const SliceSelection& planes) {
   if (!checkArraySize(values.size(), 1, vol, dir, error)) return false;
   slice.resize(vol.Ny + 1, vol.Nz + 1);
   if (!makeFolder(dir, error)) return false;
   return writeSlices(
       slice, dir, vol, [&](int n) { return static_cast<double>(values[static_cast<size_t>(n)]); },
-      error);
+      planes, error);
 }
 
 bool writeInterpolation(const std::string& dir, const FiniteVolume& vol, std::string* error) {
@@ -260,37 +268,48 @@ bool writeInterpolation(const std::string& dir, const FiniteVolume& vol, std::st
   return closeWritten(f, ok, path, error);
 }
 
-bool saveVolume(ValueTable& slice, const std::string& dir, const FiniteVolume& vol,
-                std::string* error) {
+bool saveVolumeFrame(const std::string& dir, const FiniteVolume& vol, std::string* error) {
   if (!makeFolder(dir, error)) return false;
   if (!writeVolumeState(dir, vol, error)) return false;
   if (vol.allocated != 1) return true;
-  const struct {
-    const char* name;
-    const std::vector<double>* values;
-  } fields[] = {{"u", &vol.u},         {"v", &vol.v},           {"w", &vol.w},
-                {"P", &vol.P},         {"ro", &vol.ro},         {"T", &vol.T},
-                {"div", &vol.div},     {"vixr", &vol.vixr},     {"u_glob", &vol.u_glob},
-                {"v_glob", &vol.v_glob}, {"w_glob", &vol.w_glob}};
-  for (const auto& field : fields) {
-    if (!writeScalarArray(slice, joinPath(dir, field.name), vol, *field.values, error)) return false;
-  }
-  if (!writeVectorArray(slice, joinPath(dir, "point_loc"), vol, vol.point_loc, error)) return false;
-  if (!writeVectorArray(slice, joinPath(dir, "point_glob"), vol, vol.point_glob, error)) return false;
-  if (!writeIntArray(slice, joinPath(dir, "type_point"), vol, vol.type_point, error)) return false;
+  for (const char* folder : io_detail::kSliceFolders)
+    if (!makeFolder(joinPath(dir, folder), error)) return false;
   return writeInterpolation(joinPath(dir, "interpol_data"), vol, error);
 }
 
+bool saveVolumeSlices(ValueTable& slice, const std::string& dir, const FiniteVolume& vol,
+                      const SliceSelection& planes, std::string* error) {
+  if (vol.allocated != 1) return true;
+  bool ok = true;
+  io_detail::forEachSavedFlowArray(vol, [&](const char* name, const std::vector<double>& values) {
+    ok = ok && writeScalarArray(slice, joinPath(dir, name), vol, values, error, planes);
+  });
+  return ok &&
+         writeVectorArray(slice, joinPath(dir, "point_loc"), vol, vol.point_loc, error, planes) &&
+         writeVectorArray(slice, joinPath(dir, "point_glob"), vol, vol.point_glob, error, planes) &&
+         writeIntArray(slice, joinPath(dir, "type_point"), vol, vol.type_point, error, planes);
+}
+
+bool saveVolume(ValueTable& slice, const std::string& dir, const FiniteVolume& vol,
+                std::string* error) {
+  return saveVolumeFrame(dir, vol, error) && saveVolumeSlices(slice, dir, vol, {}, error);
+}
+
+namespace io_detail {
+
 namespace {
 
-// Every file of the case below `folder` (an empty staging folder); the
-// caller holds s.passMutex.
-bool writeCaseTree(SimulationState& s, const std::string& folder, std::string* error) {
-  const int count = std::min(s.volumeCount, static_cast<int>(s.volumes.size()));
-  for (int n = 0; n < count; ++n) {
-    const std::string dir = joinPath(folder, "volume_" + std::to_string(n + 1));
-    if (!saveVolume(s.sliceTable, dir, s.volumes[static_cast<size_t>(n)], error)) return false;
-  }
+int savedVolumeCount(const SimulationState& s) {
+  return std::min(s.volumeCount, static_cast<int>(s.volumes.size()));
+}
+
+}  // namespace
+
+bool writeCaseFrame(SimulationState& s, const std::string& folder, std::string* error) {
+  const int count = savedVolumeCount(s);
+  for (int n = 0; n < count; ++n)
+    if (!saveVolumeFrame(volumeFolder(folder, n), s.volumes[static_cast<size_t>(n)], error))
+      return false;
 
   CaseHeader h = caseHeaderOf(s);
   h.volumeCount = count;
@@ -316,9 +335,28 @@ bool writeCaseTree(SimulationState& s, const std::string& folder, std::string* e
   return true;
 }
 
-}  // namespace
+bool writeCaseSlices(SimulationState& s, const std::string& folder, const PlaneSelection& planes,
+                     std::string* error) {
+  const int count = savedVolumeCount(s);
+  for (int n = 0; n < count; ++n) {
+    SliceSelection ofVolume;
+    if (planes) ofVolume = [&planes, n](int i) { return planes(n, i); };
+    if (!saveVolumeSlices(s.sliceTable, volumeFolder(folder, n), s.volumes[static_cast<size_t>(n)],
+                          ofVolume, error))
+      return false;
+  }
+  return true;
+}
+
+}  // namespace io_detail
 
 namespace {
+
+// Every file of the case below `folder` (an empty staging folder).
+bool writeCaseTree(SimulationState& s, const std::string& folder, std::string* error) {
+  return io_detail::writeCaseFrame(s, folder, error) &&
+         io_detail::writeCaseSlices(s, folder, {}, error);
+}
 
 // The save with the writer's own message (which names the file) on failure.
 bool saveCaseWithMessage(SimulationState& s, const std::string& folder, std::string* error) {

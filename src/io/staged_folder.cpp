@@ -98,6 +98,15 @@ bool isIncompleteFolder(const std::string& folder) {
   return fs::exists(fs::symlink_status(joinPath(folder, kIncompleteMarker), ec));
 }
 
+StagedFolder stagedFolderOf(const std::string& folder) {
+  StagedFolder staged;
+  staged.target = withoutTrailingSlashes(folder);
+  staged.staging = staged.target + ".saving";
+  return staged;
+}
+
+bool flushWrites(const std::string& dir, std::string* error) { return flushFolder(dir, error); }
+
 bool beginStagedFolder(const std::string& folder, StagedFolder& out, std::string* error) {
   if (folder.empty()) return fail(error, "no folder name given");
   const std::string target = withoutTrailingSlashes(folder);
@@ -115,9 +124,7 @@ bool beginStagedFolder(const std::string& folder, StagedFolder& out, std::string
       return fail(error, "cannot save into " + target + ": " + why);
   }
 
-  StagedFolder staged;
-  staged.target = target;
-  staged.staging = target + ".saving";
+  StagedFolder staged = stagedFolderOf(target);
   // Left over by a save that was interrupted: never the user's case (the
   // target is), so it goes.
   const fs::file_status old = fs::symlink_status(staged.staging, ec);

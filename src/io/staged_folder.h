@@ -31,6 +31,15 @@ struct StagedFolder {
 // save and creates a fresh one holding the marker.
 bool beginStagedFolder(const std::string& folder, StagedFolder& out, std::string* error);
 
+// The staging names of a save into `folder` (nothing is checked or
+// created): for the later phases of a save begun elsewhere.
+StagedFolder stagedFolderOf(const std::string& folder);
+
+// Flushes what this process wrote below `dir` to disk (the commit flushes
+// only the committing process's writes when several processes write one
+// staging folder).
+bool flushWrites(const std::string& dir, std::string* error);
+
 // Flushes the staging folder, carries over the target's other entries,
 // removes the marker and swaps the staging folder in. On failure the target
 // is as it was.

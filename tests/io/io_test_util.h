@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <sstream>
 #include <string>
@@ -71,6 +72,15 @@ inline std::vector<std::string> lines(const std::string& text) {
   std::string line;
   while (std::getline(ss, line)) out.push_back(line);
   return out;
+}
+
+// Path (relative to `dir`) -> content of every file below `dir`.
+inline std::map<std::string, std::string> snapshot(const std::string& dir) {
+  namespace fs = std::filesystem;
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::recursive_directory_iterator(dir))
+    if (e.is_regular_file()) files[fs::relative(e.path(), dir).string()] = readAll(e.path().string());
+  return files;
 }
 
 inline int countFiles(const std::string& dir) {

@@ -242,18 +242,6 @@ TEST(ResultWriter, UnwritableTargetIsReportedWithItsPath) {
 
 }
 
-namespace {
-
-// Path (relative to `dir`) -> content of every file below `dir`.
-std::map<std::string, std::string> snapshot(const std::string& dir) {
-  std::map<std::string, std::string> files;
-  for (const auto& e : fs::recursive_directory_iterator(dir))
-    if (e.is_regular_file()) files[fs::relative(e.path(), dir).string()] = readAll(e.path().string());
-  return files;
-}
-
-}  // namespace
-
 // A save that fails at any file, or at the final swap, leaves the previous
 // case byte for byte as it was (user files in the folder included) and no
 // staging folder behind; a save that succeeds replaces it.
