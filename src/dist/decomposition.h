@@ -51,9 +51,8 @@ struct Decomposition {
 inline int minPiecePlanes(int schemeOrder) { return schemeOrder + 2; }
 
 // pointsPerVolume[v] = 0 for a volume without points; planesPerVolume[v] is
-// Nx + 1 (the slices 0..Nx).
+// Nx + 1 (the slices 0..Nx); minPlanes: minPiecePlanes of the scheme.
 Decomposition decompose(const std::vector<int64_t>& pointsPerVolume,
-                        const std::vector<int>& planesPerVolume, int processes,
-                        int minPlanes = minPiecePlanes(2));
+                        const std::vector<int>& planesPerVolume, int processes, int minPlanes);
 
 }  // namespace brelvik::dist
