@@ -4,17 +4,22 @@
 // Rank 0 first steps one copy of the case alone (the others sleep), then
 // every process steps its share of a second copy. Each process uses one
 // thread. Prints the time per step of both, the speed-up, the point rate
-// per process, the bytes each process sends per step, and whether the two
-// runs ended with the same bits of Cx and the residuals.
+// per process, the bytes each process sends per step, the flow arrays'
+// bytes each process holds once the steps are shared (the planes it
+// neither computes nor reads as halo given back) and the drop of its
+// resident memory (VmRSS) at that moment, and whether the two runs ended
+// with the same bits of Cx and the residuals.
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 #include "dist/distributed_step.h"
 #include "dist/processes.h"
+#include "dist/release_planes.h"
 #include "grid/geometry.h"
 #include "grid/interpolation.h"
 #include "solver/solver.h"
@@ -32,6 +37,16 @@ double secondsOfSteps(SimulationState& s, int steps) {
   const auto t0 = Clock::now();
   for (int n = 0; n < steps; ++n) solverPass(s);
   return std::chrono::duration<double>(Clock::now() - t0).count();
+}
+
+// This process's resident memory in MB (VmRSS of /proc/self/status; 0
+// where there is none).
+double residentMegabytes() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmRSS:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;  // kB
+  return 0;
 }
 
 }  // namespace
@@ -75,7 +90,12 @@ int main(int argc, char** argv) {
   }
   dist::waitAsleep();
 
+  const double residentBefore = residentMegabytes();
   const auto run = dist::distributeSteps(shared);
+  const double drop = residentBefore - residentMegabytes();
+  const double largestDrop = dist::maxOf(drop), smallestDrop = -dist::maxOf(-drop);
+  const double residentAfter = dist::maxOf(residentMegabytes());
+  const std::string memory = dist::flowMemoryLine(*run);
   secondsOfSteps(shared, kWarmUp);
   dist::waitAsleep();
   const double shared_ = secondsOfSteps(shared, steps);
@@ -93,6 +113,10 @@ int main(int argc, char** argv) {
     std::printf("  %d processes: %8.3f ms/step  %6.2f M point-steps/s  (%.2fx as fast)\n", count,
                 1e3 * slowest / steps, double(points) * steps / slowest / 1e6, oneProcess / slowest);
     std::printf("  %s\n", traffic.c_str());
+    std::printf("  %s\n", memory.c_str());
+    std::printf("  resident memory (VmRSS) dropped by %.2f to %.2f MB per process as the steps"
+                " were shared; largest VmRSS after: %.2f MB (both copies of the case)\n",
+                smallestDrop, largestDrop, residentAfter);
     std::printf("  Cx and residuals after the same steps: %s\n", same ? "same bits" : "DIFFERENT");
   }
   dist::finishProcesses();

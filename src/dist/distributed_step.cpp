@@ -9,6 +9,7 @@
 #include "dist/decomposition.h"
 #include "dist/processes.h"
 #include "dist/rank_files.h"
+#include "dist/release_planes.h"
 #include "solver/exchange_parts.h"
 #include "solver/step_plan.h"
 #include "state/simulation_state.h"
@@ -98,6 +99,7 @@ struct DistributedRun {
   std::vector<PeerLists> peers;            // per rank (this rank's entry unused)
   std::vector<MPI_Request> requests;
   Traffic traffic;
+  FlowMemory flowMemory;  // what the release left this process
 
   int ownerOfPoint(const SimulationState& s, int volume, int point) const {
     return decomposition.ownerOf(volume, point / s.volumes[size_t(volume)].stride_i);
@@ -442,6 +444,11 @@ std::shared_ptr<DistributedRun> distributeSteps(SimulationState& s, const Decomp
   d->completeParts = [r](SimulationState& st, std::vector<double>& p, std::vector<double>& f,
                          std::vector<ResidualSums>& res) { r->completeParts(st, p, f, res); };
   s.stepDistribution = d;
+  // Nothing steps yet (the work team is idle): the planes this process
+  // neither computes nor reads as halo go back to the operating system.
+  run->flowMemory = releaseUnheldPlanes(
+      s.volumes, s.volumeCount,
+      planesHeldBy(run->decomposition, s.volumes, s.volumeCount, run->rank));
   return run;
 }
 
@@ -465,6 +472,21 @@ void gatherFlowToRank0(SimulationState& s, const DistributedRun& run) {
 }
 
 Traffic trafficOf(const DistributedRun& run) { return run.traffic; }
+
+FlowMemory flowMemoryOf(const DistributedRun& run) { return run.flowMemory; }
+
+std::string flowMemoryLine(const DistributedRun& run) {
+  const int64_t mine[2] = {run.flowMemory.allocatedBytes, run.flowMemory.heldBytes()};
+  std::vector<int64_t> all(size_t(2 * run.count));
+  MPI_Gather(mine, 2, MPI_INT64_T, all.data(), 2, MPI_INT64_T, 0, MPI_COMM_WORLD);
+  if (run.rank != 0) return {};
+  std::string line = "flow memory held by rank (of the whole case's):";
+  for (int r = 0; r < run.count; ++r) {
+    const int64_t* f = &all[size_t(2 * r)];
+    line += " " + std::to_string(r) + ":" + std::to_string(f[1]) + " (" + std::to_string(f[0]) + ")";
+  }
+  return line;
+}
 
 const Decomposition& decompositionOf(const DistributedRun& run) { return run.decomposition; }
 

@@ -1,10 +1,12 @@
 #pragma once
 // The time step shared among the processes of a batch run.
 //
-// Each process holds every volume's arrays (the grid and the interpolation
+// Each process builds every volume's arrays (the grid and the interpolation
 // data are built identically on every process) but computes only its
-// pieces, runs of i-planes (decomposition.h); its copies of the other
-// planes are stale except where an exchange refreshes them. Values move at
+// pieces, runs of i-planes (decomposition.h). Once the steps are shared it
+// gives back the memory of the flow arrays' planes it neither computes nor
+// reads as halo (release_planes.h); its copies of the planes beyond its
+// pieces are stale (or zero) except where an exchange refreshes them. Values move at
 // two kinds of places:
 // - halos: R, the divergence and the vorticity of a plane read the planes
 //   i-1 and i+1 (central differences of width one whatever the scheme
@@ -76,6 +78,15 @@ const Decomposition& decompositionOf(const DistributedRun& run);
 
 // This process's traffic so far.
 Traffic trafficOf(const DistributedRun& run);
+
+// The flow arrays' bytes this process allocated and gave back when the
+// steps were shared.
+struct FlowMemory;
+FlowMemory flowMemoryOf(const DistributedRun& run);
+
+// Gathers every process's flow memory to rank 0, which returns one line of
+// the bytes each rank holds (empty elsewhere). A collective.
+std::string flowMemoryLine(const DistributedRun& run);
 
 // Gathers every process's traffic to rank 0, which returns one line of the
 // bytes each rank sent per step (empty elsewhere). A collective.

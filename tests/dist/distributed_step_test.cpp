@@ -8,9 +8,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include <unistd.h>
+
 #include "dist/decomposition.h"
 #include "dist/distributed_step.h"
 #include "dist/processes.h"
+#include "dist/release_planes.h"
 #include "solver/solver.h"
 #include "solver_test_util.h"
 #include "state/work_team.h"
@@ -86,6 +89,49 @@ TEST(DistributedStep, VolumesCutIntoPiecesGiveTheOneProcessBits) {
                                {(v + 3) % count, b, planes - 1}};
   }
   expectOneProcessBits(&cut);
+}
+
+// Sharing the steps gives back the flow planes a process neither computes
+// nor reads as halo: those read zero, every plane it does hold keeps its
+// bits, and it holds well under its share's worth more than 1/N.
+TEST(DistributedStep, PlanesNotHeldAreGivenBackAndHeldOnesKept) {
+  const int count = dist::processCount(), rank = dist::processRank();
+  if (count < 3) GTEST_SKIP() << "needs 3 or more processes";
+  auto fresh = chainedCase();
+  auto shared = chainedCase();
+  const auto run = dist::distributeSteps(*shared);
+  const auto held = dist::planesHeldBy(dist::decompositionOf(*run), shared->volumes,
+                                       shared->volumeCount, rank);
+  int unheldVolumes = 0;
+  for (int v = 0; v < shared->volumeCount; ++v) {
+    const FiniteVolume& a = fresh->volumes[size_t(v)];
+    const FiniteVolume& b = shared->volumes[size_t(v)];
+    std::vector<const std::vector<double>*> before, after;
+    forEachFlowArray(a, [&](const std::vector<double>& x) { before.push_back(&x); });
+    forEachFlowArray(b, [&](const std::vector<double>& x) { after.push_back(&x); });
+    bool any = false;
+    for (int i = 0; i <= b.Nx; ++i) {
+      if (!held[size_t(v)][size_t(i)]) continue;
+      any = true;
+      const size_t from = size_t(i) * size_t(b.stride_i);
+      for (size_t k = 0; k < before.size(); ++k)
+        ASSERT_EQ(0, std::memcmp(before[k]->data() + from, after[k]->data() + from,
+                                 size_t(b.stride_i) * sizeof(double)))
+            << "flow array " << k << " of volume " << v << ", held plane " << i;
+    }
+    if (any) continue;
+    // Not held at all: the page holding the middle point of the density is
+    // a whole page inside the array, given back.
+    ++unheldVolumes;
+    const size_t middle = a.ro.size() / 2;
+    ASSERT_GT(a.ro.size() * sizeof(double), 3 * size_t(sysconf(_SC_PAGESIZE)));
+    EXPECT_NE(0.0, a.ro[middle]);
+    EXPECT_EQ(0.0, b.ro[middle]) << "volume " << v;
+  }
+  EXPECT_GT(unheldVolumes, 0);
+  const dist::FlowMemory memory = dist::flowMemoryOf(*run);
+  EXPECT_GT(memory.releasedBytes, 0);
+  EXPECT_LT(memory.heldBytes() * count, memory.allocatedBytes * 3 / 2);
 }
 
 // The balanced decomposition covers every volume's planes in order with
