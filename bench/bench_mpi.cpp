@@ -39,7 +39,7 @@ double secondsOfSteps(SimulationState& s, int steps) {
   return std::chrono::duration<double>(Clock::now() - t0).count();
 }
 
-// This process's resident memory in MB (VmRSS of /proc/self/status; 0
+// This process's resident memory in MiB (VmRSS of /proc/self/status; 0
 // where there is none).
 double residentMegabytes() {
   std::ifstream status("/proc/self/status");
@@ -114,8 +114,8 @@ int main(int argc, char** argv) {
                 1e3 * slowest / steps, double(points) * steps / slowest / 1e6, oneProcess / slowest);
     std::printf("  %s\n", traffic.c_str());
     std::printf("  %s\n", memory.c_str());
-    std::printf("  resident memory (VmRSS) dropped by %.2f to %.2f MB per process as the steps"
-                " were shared; largest VmRSS after: %.2f MB (both copies of the case)\n",
+    std::printf("  resident memory (VmRSS) dropped by %.2f to %.2f MiB per process as the steps"
+                " were shared; largest VmRSS after: %.2f MiB (both copies of the case)\n",
                 smallestDrop, largestDrop, residentAfter);
     std::printf("  Cx and residuals after the same steps: %s\n", same ? "same bits" : "DIFFERENT");
   }

@@ -166,7 +166,8 @@ struct BatchProcesses {
   // The slices this process writes in a save: those of the planes it
   // computes (after shareSteps).
   std::function<PlaneSelection()> planesToWrite;
-  // After the run: rank 0 prints the bytes each process sent per step.
+  // After the run: rank 0 prints the bytes each process sent per step and
+  // the flow arrays' bytes each holds.
   std::function<void(std::ostream& err)> reportTraffic;
   // Ends every process (after a failure that leaves the others waiting).
   std::function<void(int status)> abortAll;

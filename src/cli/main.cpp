@@ -37,8 +37,8 @@ int main(int argc, char** argv) {
     return dist::planesWrittenBy(dist::decompositionOf(*run), rank);
   };
   group.reportTraffic = [&run](std::ostream& err) {
-    const std::string line = dist::trafficLine(*run);
-    if (!line.empty()) err << "brelvik-batch: " << line << "\n";
+    for (const std::string& line : {dist::trafficLine(*run), dist::flowMemoryLine(*run)})
+      if (!line.empty()) err << "brelvik-batch: " << line << "\n";
   };
   group.abortAll = [](int status) { dist::abortProcesses(status); };
   group.ownErr = &std::cerr;

@@ -480,7 +480,7 @@ std::string flowMemoryLine(const DistributedRun& run) {
   std::vector<int64_t> all(size_t(2 * run.count));
   MPI_Gather(mine, 2, MPI_INT64_T, all.data(), 2, MPI_INT64_T, 0, MPI_COMM_WORLD);
   if (run.rank != 0) return {};
-  std::string line = "flow memory held by rank (of the whole case's):";
+  std::string line = "flow memory held by rank once the steps were shared (of the whole case's):";
   for (int r = 0; r < run.count; ++r) {
     const int64_t* f = &all[size_t(2 * r)];
     line += " " + std::to_string(r) + ":" + std::to_string(f[1]) + " (" + std::to_string(f[0]) + ")";
