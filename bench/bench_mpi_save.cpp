@@ -74,15 +74,10 @@ bool sharedSave(SimulationState& s, const std::string& folder, const PlaneSelect
 
 int main(int argc, char** argv) {
   if (!dist::startProcesses(&argc, &argv)) return 1;
-  int nx = 38, ny = 24, nz = 24, repeats = 3;
-  for (int a = 1; a + 1 < argc; a += 2) {
-    const std::string name = argv[a];
-    const int value = std::atoi(argv[a + 1]);
-    if (name == "--nx") nx = value;
-    if (name == "--ny") ny = value;
-    if (name == "--nz") nz = value;
-    if (name == "--repeats") repeats = value;
-  }
+  const int nx = bench::intOption(argc, argv, "--nx", 38);
+  const int ny = bench::intOption(argc, argv, "--ny", 24);
+  const int nz = bench::intOption(argc, argv, "--nz", 24);
+  const int repeats = bench::intOption(argc, argv, "--repeats", 3);
   const int rank = dist::processRank(), count = dist::processCount();
   setComputeThreads(1);
   SimulationState s;

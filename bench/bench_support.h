@@ -4,6 +4,7 @@
 // the shell case they time.
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "grid/geometry.h"
@@ -11,6 +12,13 @@
 #include "state/simulation_state.h"
 
 namespace brelvik::bench {
+
+// The value of "--name value" among the arguments, or `fallback`.
+inline int intOption(int argc, char** argv, const std::string& name, int fallback) {
+  for (int a = 1; a + 1 < argc; a += 2)
+    if (argv[a] == name) return std::atoi(argv[a + 1]);
+  return fallback;
+}
 
 // The first line of /proc/loadavg, or "unknown".
 inline std::string loadAverage() {
