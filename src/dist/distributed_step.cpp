@@ -108,6 +108,10 @@ struct DistributedRun {
   void buildSchedule(const SimulationState& s, const ReceiverLists& lists);
   void exchangeHalos(SimulationState& s, Work work);
   void serve(SimulationState& s, const ReceiverLists& lists, Work work);
+  // Posts the receive of `values` doubles from peer q into its receive
+  // buffer, and the send of its send buffer to q (counted as traffic).
+  void postReceive(int q, size_t values, int tag);
+  void postSend(int q, int tag);
   void chainResiduals(const SimulationState& s, std::vector<ResidualSums>& residuals);
   void completeParts(const SimulationState& s, std::vector<double>& pressureX,
                      std::vector<double>& frictionX, std::vector<ResidualSums>& residuals);
@@ -207,6 +211,20 @@ void DistributedRun::buildSchedule(const SimulationState& s, const ReceiverLists
   interpolationGeneration = s.interpolationGeneration.load();
 }
 
+void DistributedRun::postReceive(int q, size_t values, int tag) {
+  std::vector<double>& b = peers[size_t(q)].receiveBuffer;
+  b.resize(values);
+  requests.emplace_back();
+  MPI_Irecv(b.data(), int(values), MPI_DOUBLE, q, tag, MPI_COMM_WORLD, &requests.back());
+}
+
+void DistributedRun::postSend(int q, int tag) {
+  std::vector<double>& b = peers[size_t(q)].sendBuffer;
+  requests.emplace_back();
+  MPI_Isend(b.data(), int(b.size()), MPI_DOUBLE, q, tag, MPI_COMM_WORLD, &requests.back());
+  traffic.bytesSent += int64_t(b.size() * sizeof(double));
+}
+
 void DistributedRun::exchangeHalos(SimulationState& s, Work work) {
   std::vector<FiniteVolume>& vols = s.volumes;
   const int tag = haloTag(work);
@@ -219,11 +237,7 @@ void DistributedRun::exchangeHalos(SimulationState& s, Work work) {
       FiniteVolume& vol = vols[size_t(h.volume)];
       values += size_t(haloFields(vol, work).count) * size_t(vol.stride_i);
     }
-    if (values == 0) continue;
-    p.receiveBuffer.resize(values);
-    requests.emplace_back();
-    MPI_Irecv(p.receiveBuffer.data(), int(values), MPI_DOUBLE, q, tag, MPI_COMM_WORLD,
-              &requests.back());
+    if (values > 0) postReceive(q, values, tag);
   }
   for (int q = 0; q < count; ++q) {
     PeerLists& p = peers[size_t(q)];
@@ -237,10 +251,7 @@ void DistributedRun::exchangeHalos(SimulationState& s, Work work) {
       for (int k = 0; k < f.count; ++k)
         b.insert(b.end(), f.of[size_t(k)] + from, f.of[size_t(k)] + from + size_t(vol.stride_i));
     }
-    if (b.empty()) continue;
-    requests.emplace_back();
-    MPI_Isend(b.data(), int(b.size()), MPI_DOUBLE, q, tag, MPI_COMM_WORLD, &requests.back());
-    traffic.bytesSent += int64_t(b.size() * sizeof(double));
+    if (!b.empty()) postSend(q, tag);
   }
   if (requests.empty()) return;
   MPI_Waitall(int(requests.size()), requests.data(), MPI_STATUSES_IGNORE);
@@ -272,11 +283,7 @@ void DistributedRun::serve(SimulationState& s, const ReceiverLists& lists, Work 
     if (q == rank) continue;
     PeerLists& p = peers[size_t(q)];
     const size_t values = size_t(F) * (p.rawIn.size() + p.sumsIn.size());
-    if (values == 0) continue;
-    p.receiveBuffer.resize(values);
-    requests.emplace_back();
-    MPI_Irecv(p.receiveBuffer.data(), int(values), MPI_DOUBLE, q, tag, MPI_COMM_WORLD,
-              &requests.back());
+    if (values > 0) postReceive(q, values, tag);
   }
   for (int q = 0; q < count; ++q) {
     if (q == rank) continue;
@@ -299,9 +306,7 @@ void DistributedRun::serve(SimulationState& s, const ReceiverLists& lists, Work 
       for (int k = 0; k < F; ++k)
         b.push_back(exchange_detail::stencilSum(e, vol.stencil_size, f.of[size_t(k)]));
     }
-    requests.emplace_back();
-    MPI_Isend(b.data(), int(b.size()), MPI_DOUBLE, q, tag, MPI_COMM_WORLD, &requests.back());
-    traffic.bytesSent += int64_t(b.size() * sizeof(double));
+    postSend(q, tag);
   }
   const ReceiverFn receiver = receiverOf(work);
   for (const PointRef& r : localIndependent) receiver(vols, vols[size_t(r.volume)], r.point);
