@@ -80,6 +80,14 @@ ReceiverFn receiverOf(Work work) {
   return exchange_detail::scalarReceiver;
 }
 
+using ReceiverListFn = void (*)(const std::vector<FiniteVolume>&, FiniteVolume&,
+                                const exchange_detail::ReceiverStencils&, int, int);
+ReceiverListFn receiversOf(Work work) {
+  if (work == Work::VelocityReceivers) return exchange_detail::velocityReceivers;
+  if (work == Work::DivergenceReceivers) return exchange_detail::divergenceReceivers;
+  return exchange_detail::scalarReceivers;
+}
+
 int receiverTag(Work work) { return 100 + int(work); }
 int haloTag(Work work) { return 200 + int(work); }
 constexpr int kResidualTag = 300;
@@ -333,7 +341,7 @@ void DistributedRun::serve(SimulationState& s, const ReceiverLists& lists, Work 
   }
   // Every stencil point of these is current here now.
   for (const PointRef& r : afterRaw) receiver(vols, vols[size_t(r.volume)], r.point);
-  if (lists.anyOrdered) exchange_detail::serveOrdered(lists, vols, receiver);
+  if (lists.anyOrdered) exchange_detail::serveOrdered(lists, vols, receiversOf(work));
 }
 
 // A volume's sums run through its pieces in plane order: each piece's

@@ -172,6 +172,27 @@ void ReceiverLists::build(const SimulationState& s) {
       anyOrdered = anyOrdered || kept > 0;
     }
   }
+  orderedStencils.resize(count);
+  independentStencils.resize(count);
+  for (int vi = 0; vi < s.volumeCount; ++vi) {
+    const FiniteVolume& vol = s.volumes[size_t(vi)];
+    for (size_t c = 0; c < 4; ++c) orderedStencils[size_t(vi)][c].assign(vol, ordered[size_t(vi)][c]);
+    independentStencils[size_t(vi)].assign(vol, independent[size_t(vi)]);
+  }
+}
+
+void ReceiverStencils::assign(const FiniteVolume& vol, const std::vector<int>& list) {
+  size = vol.stencil_size;
+  points = list;
+  donors.clear();
+  donorPoints.clear();
+  weights.clear();
+  for (int n : list) {
+    const InterpolEntry& e = vol.interpol_data[size_t(n)];
+    donors.push_back(e.donor);
+    donorPoints.insert(donorPoints.end(), e.donor_points.get(), e.donor_points.get() + size);
+    weights.insert(weights.end(), e.weights.get(), e.weights.get() + size);
+  }
 }
 
 void velocityReceiver(const std::vector<FiniteVolume>& vols, FiniteVolume& vol, int n) {
@@ -194,6 +215,60 @@ void scalarReceiver(const std::vector<FiniteVolume>& vols, FiniteVolume& vol, in
   const double ro = stencilSum(e, vol.stencil_size, donor.ro.data());
   const double T = stencilSum(e, vol.stencil_size, donor.T.data());
   setScalarReceiver(vol, n, ro, T);
+}
+
+namespace {
+
+// The stencil sums of F donor fields for receiver r of t. Each sum adds its
+// terms from 0 in ascending m, exactly as stencilSum does; walking the
+// fields together keeps F independent chains of additions in flight.
+template <int F>
+void stencilSumsAt(const ReceiverStencils& t, int r, const double* const* fields, double* sums) {
+  const int S = t.size;
+  const int* __restrict points = t.donorPoints.data() + size_t(r) * size_t(S);
+  const double* __restrict weights = t.weights.data() + size_t(r) * size_t(S);
+  double acc[F];
+  for (int f = 0; f < F; ++f) acc[f] = 0.0;
+  for (int m = 0; m < S; ++m) {
+    const double w = weights[m];
+    const int d = points[m];
+    for (int f = 0; f < F; ++f) acc[f] += w * fields[f][d];
+  }
+  for (int f = 0; f < F; ++f) sums[f] = acc[f];
+}
+
+}  // namespace
+
+void velocityReceivers(const std::vector<FiniteVolume>& vols, FiniteVolume& vol,
+                       const ReceiverStencils& t, int first, int last) {
+  for (int r = first; r < last; ++r) {
+    const FiniteVolume& donor = vols[size_t(t.donors[size_t(r)])];
+    const double* fields[3] = {donor.u_glob.data(), donor.v_glob.data(), donor.w_glob.data()};
+    double g[3];
+    stencilSumsAt<3>(t, r, fields, g);
+    setVelocityReceiver(vol, t.points[size_t(r)], g[0], g[1], g[2]);
+  }
+}
+
+void divergenceReceivers(const std::vector<FiniteVolume>& vols, FiniteVolume& vol,
+                         const ReceiverStencils& t, int first, int last) {
+  for (int r = first; r < last; ++r) {
+    const double* fields[1] = {vols[size_t(t.donors[size_t(r)])].div.data()};
+    double d[1];
+    stencilSumsAt<1>(t, r, fields, d);
+    vol.div[size_t(t.points[size_t(r)])] = d[0];
+  }
+}
+
+void scalarReceivers(const std::vector<FiniteVolume>& vols, FiniteVolume& vol,
+                     const ReceiverStencils& t, int first, int last) {
+  for (int r = first; r < last; ++r) {
+    const FiniteVolume& donor = vols[size_t(t.donors[size_t(r)])];
+    const double* fields[2] = {donor.ro.data(), donor.T.data()};
+    double s[2];
+    stencilSumsAt<2>(t, r, fields, s);
+    setScalarReceiver(vol, t.points[size_t(r)], s[0], s[1]);
+  }
 }
 
 void boundaryVelocityVolume(FiniteVolume& vol, int schemeOrder, int code,

@@ -31,9 +31,28 @@ namespace brelvik::exchange_detail {
 //
 // The lists depend only on the grid and the interpolation data; the step
 // keeps them with its plan and rebuilds both when either changes.
+// The stencils of one list of receivers, copied out of the interpolation
+// data into flat arrays in the list's order (stencil r at r*size). A pass
+// over the receivers then reads memory in sequence; reading the entries
+// themselves costs a cache miss per receiver (they lie scattered over the
+// volume, and each holds two pointers to follow).
+struct ReceiverStencils {
+  int size = 0;                  // points per stencil
+  std::vector<int> points;       // the receivers
+  std::vector<int> donors;       // their donor volumes
+  std::vector<int> donorPoints;  // size per receiver
+  std::vector<double> weights;   // size per receiver
+
+  void assign(const FiniteVolume& vol, const std::vector<int>& list);
+  int count() const { return int(points.size()); }
+};
+
 struct ReceiverLists {
   std::vector<std::array<std::vector<int>, 4>> ordered;
   std::vector<std::vector<int>> independent;
+  // The same lists' stencils, for the passes of the time step.
+  std::vector<std::array<ReceiverStencils, 4>> orderedStencils;
+  std::vector<ReceiverStencils> independentStencils;
   std::vector<unsigned char> ghostsRead;
   std::vector<std::vector<unsigned char>> flags;  // scratch of build()
   int volumeCount = 0;
@@ -42,6 +61,9 @@ struct ReceiverLists {
   void build(const SimulationState& s);
   const std::vector<int>& of(int volume, int code) const {
     return ordered[size_t(volume)][size_t(7 - code)];
+  }
+  const ReceiverStencils& stencilsOf(int volume, int code) const {
+    return orderedStencils[size_t(volume)][size_t(7 - code)];
   }
 };
 
@@ -77,12 +99,25 @@ void velocityReceiver(const std::vector<FiniteVolume>& vols, FiniteVolume& vol, 
 void divergenceReceiver(const std::vector<FiniteVolume>& vols, FiniteVolume& vol, int n);
 void scalarReceiver(const std::vector<FiniteVolume>& vols, FiniteVolume& vol, int n);
 
-// The ordered receivers of every volume, in the defining order, with f.
+// The same exchange for the receivers first..last-1 of a list of vol, in
+// list order, from its flat stencils; every value equals the one-receiver
+// function's bit for bit.
+void velocityReceivers(const std::vector<FiniteVolume>& vols, FiniteVolume& vol,
+                       const ReceiverStencils& t, int first, int last);
+void divergenceReceivers(const std::vector<FiniteVolume>& vols, FiniteVolume& vol,
+                         const ReceiverStencils& t, int first, int last);
+void scalarReceivers(const std::vector<FiniteVolume>& vols, FiniteVolume& vol,
+                     const ReceiverStencils& t, int first, int last);
+
+// The ordered receivers of every volume, in the defining order, with f
+// (one of the list functions above).
 template <class F>
 void serveOrdered(const ReceiverLists& lists, std::vector<FiniteVolume>& vols, F&& f) {
   for (int code : {7, 6, 5, 4})
-    for (int vi = 0; vi < lists.volumeCount; ++vi)
-      for (int n : lists.of(vi, code)) f(vols, vols[size_t(vi)], n);
+    for (int vi = 0; vi < lists.volumeCount; ++vi) {
+      const ReceiverStencils& t = lists.stencilsOf(vi, code);
+      f(vols, vols[size_t(vi)], t, 0, t.count());
+    }
 }
 
 // The faces of a shell sector a boundary pass fills: the inner one (the

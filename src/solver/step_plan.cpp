@@ -217,8 +217,7 @@ struct RunInputs {
 
 template <class F>
 void serveChunk(RunInputs& in, FiniteVolume& v, int vi, const Unit& u, F&& f) {
-  const std::vector<int>& list = in.lists.independent[size_t(vi)];
-  for (int r = u.first; r < u.last; ++r) f(in.s.volumes, v, list[size_t(r)]);
+  f(in.s.volumes, v, in.lists.independentStencils[size_t(vi)], u.first, u.last);
 }
 
 // `faces`: the faces of the volume whose boundary passes (and, with the
@@ -228,9 +227,9 @@ void execute(const StepPlan& plan, const Unit& u, RunInputs& in, unsigned faces 
   const Phase& ph = plan.phases[size_t(u.phase)];
   const int order = in.p.schemeOrder;
   if (u.volume < 0) {
-    if (ph.work == Work::VelocityReceivers) serveOrdered(in.lists, vols, velocityReceiver);
-    if (ph.work == Work::DivergenceReceivers) serveOrdered(in.lists, vols, divergenceReceiver);
-    if (ph.work == Work::ScalarReceivers) serveOrdered(in.lists, vols, scalarReceiver);
+    if (ph.work == Work::VelocityReceivers) serveOrdered(in.lists, vols, velocityReceivers);
+    if (ph.work == Work::DivergenceReceivers) serveOrdered(in.lists, vols, divergenceReceivers);
+    if (ph.work == Work::ScalarReceivers) serveOrdered(in.lists, vols, scalarReceivers);
     return;
   }
   FiniteVolume& v = vols[size_t(u.volume)];
@@ -256,7 +255,7 @@ void execute(const StepPlan& plan, const Unit& u, RunInputs& in, unsigned faces 
       if (faces & kOuterFace) globalVelocitiesSlab(v, v.i_end + 1, v.Nx);
       break;
     case Work::VelocityReceivers:
-      serveChunk(in, v, u.volume, u, velocityReceiver);
+      serveChunk(in, v, u.volume, u, velocityReceivers);
       break;
     case Work::VelocityBoundary3:
       // Boundary div (2) reads the velocities only; div at the computed
@@ -268,7 +267,7 @@ void execute(const StepPlan& plan, const Unit& u, RunInputs& in, unsigned faces 
       divergenceSlab(v, u.first, u.last);
       break;
     case Work::DivergenceReceivers:
-      serveChunk(in, v, u.volume, u, divergenceReceiver);
+      serveChunk(in, v, u.volume, u, divergenceReceivers);
       break;
     case Work::ScalarBoundary2:
       // Boundary scalars (2) reads div at the computed points and the code-2
@@ -277,7 +276,7 @@ void execute(const StepPlan& plan, const Unit& u, RunInputs& in, unsigned faces 
       boundaryScalarsVolume(v, order, 2, in.p.k, in.p.M, in.p.Re, in.ff, faces);
       break;
     case Work::ScalarReceivers:
-      serveChunk(in, v, u.volume, u, scalarReceiver);
+      serveChunk(in, v, u.volume, u, scalarReceivers);
       break;
     case Work::ScalarBoundary3:
       boundaryScalarsVolume(v, order, 3, in.p.k, in.p.M, in.p.Re, in.ff, faces);
