@@ -71,11 +71,8 @@ void productsPlane(FiniteVolume& v, int i) {
   double* __restrict uu = v.uu.data();
   double* __restrict uv = v.uv.data();
   double* __restrict uw = v.uw.data();
-  double* __restrict vu = v.vu.data();
   double* __restrict vv = v.vv.data();
   double* __restrict vw = v.vw.data();
-  double* __restrict wu = v.wu.data();
-  double* __restrict wv = v.wv.data();
   double* __restrict ww = v.ww.data();
   double* __restrict Tu = v.Tu.data();
   double* __restrict Tv = v.Tv.data();
@@ -89,11 +86,8 @@ void productsPlane(FiniteVolume& v, int i) {
     uu[n] = un * un;
     uv[n] = vn * un;
     uw[n] = wn * un;
-    vu[n] = vn * un;
     vv[n] = vn * vn;
     vw[n] = vn * wn;
-    wu[n] = wn * un;
-    wv[n] = vn * wn;
     ww[n] = wn * wn;
     Tu[n] = Tn * un;
     Tv[n] = Tn * vn;
@@ -373,8 +367,8 @@ void rhsPlane(FiniteVolume& v, const FlowParams& p, RhsTarget target, int i) {
   auto eval = [&](int c0, int c1) {
     densityChunk(in, sc, c0, c1);
     momentumChunk(in, sc, c0, c1, 0, in.u, in.uu, in.uv, in.uw, in.uz, in.xx, in.ex, in.zx);
-    momentumChunk(in, sc, c0, c1, 1, in.v, in.vu, in.vv, in.vw, in.vz, in.xy, in.ey, in.zy);
-    momentumChunk(in, sc, c0, c1, 2, in.w, in.wu, in.wv, in.ww, in.wz, in.xz, in.ez, in.zz);
+    momentumChunk(in, sc, c0, c1, 1, in.v, in.uv, in.vv, in.vw, in.vz, in.xy, in.ey, in.zy);
+    momentumChunk(in, sc, c0, c1, 2, in.w, in.uw, in.vw, in.ww, in.wz, in.xz, in.ez, in.zz);
     temperatureChunk(in, sc, c0, c1);
   };
   // Only computed points receive R; the others keep their old values.
