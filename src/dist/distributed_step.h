@@ -13,8 +13,8 @@
 //   order). Before the stage inputs each process receives ro, T, P and div
 //   of the plane beyond either end of its pieces, and before the divergence
 //   u, v and w: what changed there since (the update, the receivers) and
-//   what the next phases read; from those the stage inputs also form the
-//   products of that plane;
+//   what the next phases read (R forms the convective products of that
+//   plane from them);
 // - receivers, three times in each of the step's two exchanges, by a
 //   schedule built once from the receiver lists:
 //   - an independent receiver (its stencil holds no interpolated point,

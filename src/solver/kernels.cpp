@@ -58,43 +58,6 @@ void saveStatePlane(FiniteVolume& v, int i) {
   }
 }
 
-void productsPlane(FiniteVolume& v, int i) {
-  const int n0 = i * v.stride_i, n1 = n0 + v.stride_i;
-  const double* __restrict ro = v.ro.data();
-  const double* __restrict u = v.u.data();
-  const double* __restrict vq = v.v.data();
-  const double* __restrict w = v.w.data();
-  const double* __restrict T = v.T.data();
-  double* __restrict ro_u = v.ro_u.data();
-  double* __restrict ro_v = v.ro_v.data();
-  double* __restrict ro_w = v.ro_w.data();
-  double* __restrict uu = v.uu.data();
-  double* __restrict uv = v.uv.data();
-  double* __restrict uw = v.uw.data();
-  double* __restrict vv = v.vv.data();
-  double* __restrict vw = v.vw.data();
-  double* __restrict ww = v.ww.data();
-  double* __restrict Tu = v.Tu.data();
-  double* __restrict Tv = v.Tv.data();
-  double* __restrict Tw = v.Tw.data();
-#pragma GCC ivdep
-  for (int n = n0; n < n1; ++n) {
-    const double un = u[n], vn = vq[n], wn = w[n], ron = ro[n], Tn = T[n];
-    ro_u[n] = un * ron;
-    ro_v[n] = vn * ron;
-    ro_w[n] = wn * ron;
-    uu[n] = un * un;
-    uv[n] = vn * un;
-    uw[n] = wn * un;
-    vv[n] = vn * vn;
-    vw[n] = vn * wn;
-    ww[n] = wn * wn;
-    Tu[n] = Tn * un;
-    Tv[n] = Tn * vn;
-    Tw[n] = Tn * wn;
-  }
-}
-
 // Zeta differences of u, v, w, T over every j of plane i (the eta
 // neighbours of the computed points need them), computed k range.
 void zetaPlane(FiniteVolume& v, int i) {
@@ -128,7 +91,6 @@ struct RhsInputs {
   double invPow;  // 1/2^schemeOrder (exact: a power of two)
   double Sx2, Sx3, Se2, Se3, Sz2, Sz3;
   const double *ro, *u, *v, *w, *P, *T, *dv;
-  const double *ro_u, *ro_v, *ro_w, *uu, *uv, *uw, *vu, *vv, *vw, *wu, *wv, *ww, *Tu, *Tv, *Tw;
   const double *uz, *vz, *wz, *Tz;
   const float *xx, *xy, *xz, *ex, *ey, *ez, *zx, *zy, *zz;
   const float *gxx, *gee, *gzz, *gez, *lxi, *leta, *lzeta;
@@ -155,21 +117,6 @@ struct RhsInputs {
         P(vol.P.data()),
         T(vol.T.data()),
         dv(vol.div.data()),
-        ro_u(vol.ro_u.data()),
-        ro_v(vol.ro_v.data()),
-        ro_w(vol.ro_w.data()),
-        uu(vol.uu.data()),
-        uv(vol.uv.data()),
-        uw(vol.uw.data()),
-        vu(vol.vu.data()),
-        vv(vol.vv.data()),
-        vw(vol.vw.data()),
-        wu(vol.wu.data()),
-        wv(vol.wv.data()),
-        ww(vol.ww.data()),
-        Tu(vol.Tu.data()),
-        Tv(vol.Tv.data()),
-        Tw(vol.Tw.data()),
         uz(vol.u_zeta.data()),
         vz(vol.v_zeta.data()),
         wz(vol.w_zeta.data()),
@@ -200,16 +147,18 @@ struct ChunkScratch {
   double out[5][kPlaneChunk];   // R of ro, u, v, w, T
 };
 
-// Cartesian derivatives of q at n with the metrics at n.
-#define BRELVIK_DX(q)                                                            \
-  chain(in.xx[n], in.ex[n], in.zx[n], d1(q, n, si, f.hxi), d1(q, n, sj, f.heta), \
-        d1(q, n, 1, f.hzeta))
-#define BRELVIK_DY(q)                                                            \
-  chain(in.xy[n], in.ey[n], in.zy[n], d1(q, n, si, f.hxi), d1(q, n, sj, f.heta), \
-        d1(q, n, 1, f.hzeta))
-#define BRELVIK_DZ(q)                                                            \
-  chain(in.xz[n], in.ez[n], in.zz[n], d1(q, n, si, f.hxi), d1(q, n, sj, f.heta), \
-        d1(q, n, 1, f.hzeta))
+// Cartesian derivatives of the product a*b at n with the metrics at n; the
+// product is formed at each neighbour (d1p), the value a stored product
+// array would hold there.
+#define BRELVIK_DX(a, b)                                                                  \
+  chain(in.xx[n], in.ex[n], in.zx[n], d1p(a, b, n, si, f.hxi), d1p(a, b, n, sj, f.heta), \
+        d1p(a, b, n, 1, f.hzeta))
+#define BRELVIK_DY(a, b)                                                                  \
+  chain(in.xy[n], in.ey[n], in.zy[n], d1p(a, b, n, si, f.hxi), d1p(a, b, n, sj, f.heta), \
+        d1p(a, b, n, 1, f.hzeta))
+#define BRELVIK_DZ(a, b)                                                                  \
+  chain(in.xz[n], in.ez[n], in.zz[n], d1p(a, b, n, si, f.hxi), d1p(a, b, n, sj, f.heta), \
+        d1p(a, b, n, 1, f.hzeta))
 
 // Spectral radii and the density equation. The equations are evaluated in
 // separate loops over the chunk so that each loop keeps few values live
@@ -253,21 +202,19 @@ void densityChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
     const double Aro = axi * d2(in.ro, n, si) * in.Sx3 * in.Sx2 +
                        aeta * d2(in.ro, n, sj) * in.Se3 * in.Se2 +
                        azeta * d2(in.ro, n, 1) * in.Sz3 * in.Sz2;
-    sc.out[0][b] = -0.5 * (BRELVIK_DX(in.ro_u) + BRELVIK_DY(in.ro_v) + BRELVIK_DZ(in.ro_w) +
+    sc.out[0][b] = -0.5 * (BRELVIK_DX(in.u, in.ro) + BRELVIK_DY(in.v, in.ro) + BRELVIK_DZ(in.w, in.ro) +
                            un * Dxro + vn * Dyro + wn * Dzro) -
                    0.5 * ron * divn + Aro;
   }
 }
 
 // The momentum equation of the component q (c = 0, 1, 2 for u, v, w) with
-// its product row (rx, ry, rz), its zeta differences qz and the metrics
+// its product row q*(u, v, w), its zeta differences qz and the metrics
 // (mx, my, mz) of its own Cartesian direction. Two loops: the convective
 // part first (kept in the scratch), then the viscous, pressure and
 // dissipation terms added in the same order as one expression would.
 void momentumChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1, int c,
-                   const double* __restrict q, const double* __restrict rx,
-                   const double* __restrict ry, const double* __restrict rz,
-                   const double* __restrict qz, const float* __restrict mx,
+                   const double* __restrict q, const double* __restrict qz, const float* __restrict mx,
                    const float* __restrict my, const float* __restrict mz) {
   const StepFactors& f = in.f;
   const int si = in.si, sj = in.sj;
@@ -288,7 +235,7 @@ void momentumChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1, int c,
     gx[b] = Dxq;
     gy[b] = Dyq;
     gz[b] = Dzq;
-    out[b] = 0.5 * qn * divn - 0.5 * (BRELVIK_DX(rx) + BRELVIK_DY(ry) + BRELVIK_DZ(rz) + un * Dxq +
+    out[b] = 0.5 * qn * divn - 0.5 * (BRELVIK_DX(in.u, q) + BRELVIK_DY(in.v, q) + BRELVIK_DZ(in.w, q) + un * Dxq +
                                       vn * Dyq + wn * Dzq);
   }
 #pragma GCC ivdep
@@ -343,7 +290,7 @@ void temperatureChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
                      sc.azeta[b] * T2z * in.Sz3 * in.Sz2;
     const double roRe = ron * Re;
     sc.out[4][b] = 0.5 * Tn * divn -
-                   0.5 * (BRELVIK_DX(in.Tu) + BRELVIK_DY(in.Tv) + BRELVIK_DZ(in.Tw) + un * DxT +
+                   0.5 * (BRELVIK_DX(in.u, in.T) + BRELVIK_DY(in.v, in.T) + BRELVIK_DZ(in.w, in.T) + un * DxT +
                           vn * DyT + wn * DzT) +
                    gam * LT / (ron * Re * Pr) + A - (gam - 1.0) * Pn * divn / ron +
                    Phi * gam * (gam - 1.0) * M * M / roRe;
@@ -366,9 +313,9 @@ void rhsPlane(FiniteVolume& v, const FlowParams& p, RhsTarget target, int i) {
   ChunkScratch sc;
   auto eval = [&](int c0, int c1) {
     densityChunk(in, sc, c0, c1);
-    momentumChunk(in, sc, c0, c1, 0, in.u, in.uu, in.uv, in.uw, in.uz, in.xx, in.ex, in.zx);
-    momentumChunk(in, sc, c0, c1, 1, in.v, in.uv, in.vv, in.vw, in.vz, in.xy, in.ey, in.zy);
-    momentumChunk(in, sc, c0, c1, 2, in.w, in.uw, in.vw, in.ww, in.wz, in.xz, in.ez, in.zz);
+    momentumChunk(in, sc, c0, c1, 0, in.u, in.uz, in.xx, in.ex, in.zx);
+    momentumChunk(in, sc, c0, c1, 1, in.v, in.vz, in.xy, in.ey, in.zy);
+    momentumChunk(in, sc, c0, c1, 2, in.w, in.wz, in.xz, in.ez, in.zz);
     temperatureChunk(in, sc, c0, c1);
   };
   // Only computed points receive R; the others keep their old values.
@@ -440,7 +387,6 @@ void updatePlane(FiniteVolume& v, double dt, int i) {
 void stageInputsSlab(FiniteVolume& vol, RhsTarget stage, int firstPlane, int lastPlane) {
   for (int i = firstPlane; i <= lastPlane; ++i) {
     if (stage == RhsTarget::Predictor) saveStatePlane(vol, i);
-    productsPlane(vol, i);
   }
 }
 

@@ -29,7 +29,8 @@
 // the first-derivative terms lap_xi, lap_eta, lap_zeta.
 //
 // Convection in split (skew-symmetric) form, from the fifteen products
-// ro_u .. Tw stored once per stage:
+// ro*u .. T*w (twelve distinct values), each formed at the stencil point it
+// is differenced at:
 //   -V.grad q = -0.5*(div(q V) + V.grad q) + 0.5*q*div     (q = u, v, w, T)
 //   -div(ro V) = -0.5*(div(ro V) + V.grad ro) - 0.5*ro*div
 //
@@ -94,11 +95,11 @@ double powerOfTwo(int n);
 // The three steps of a stage, each over the planes firstPlane..lastPlane of
 // one volume. A stage runs inputs on every plane 0..Nx, then R on every
 // computed plane, then the update on every computed plane: R of plane i
-// reads the products of planes i-1..i+1, and the update of plane i writes
-// values that R of planes i-1 and i+1 read.
+// reads ro, u, v, w, T (and their products) of planes i-1..i+1, and the
+// update of plane i writes values that R of planes i-1 and i+1 read.
 //
-// Inputs: (predictor only) ro, u, v, w, T -> ro_n .. T_n, then the fifteen
-// products ro_u .. Tw, at every point of the planes.
+// Inputs: (predictor only) ro, u, v, w, T -> ro_n .. T_n at every point of
+// the planes; the corrector has none.
 void stageInputsSlab(FiniteVolume& vol, RhsTarget stage, int firstPlane, int lastPlane);
 // The zeta differences u_zeta .. T_zeta (every j, computed k range, every
 // type), then R at the computed points into the stage's five arrays.

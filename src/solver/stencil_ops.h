@@ -30,6 +30,13 @@ inline double d1(const double* q, int n, int off, double h) {
   return h * (q[n + off] - q[n - off]);
 }
 
+// Central first difference of the product a*b, each product formed at its
+// point: the same value as d1 of a stored array of a[m]*b[m] (IEEE
+// multiplication is commutative and exact to the same rounding).
+inline double d1p(const double* a, const double* b, int n, int off, double h) {
+  return h * (a[n + off] * b[n + off] - a[n - off] * b[n - off]);
+}
+
 // Second difference along the stride `off`.
 inline double d2(const double* q, int n, int off) { return q[n + off] - 2.0 * q[n] + q[n - off]; }
 

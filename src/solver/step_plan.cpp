@@ -401,17 +401,10 @@ std::vector<std::vector<OwnUnit>> ownUnits(const StepPlan& plan, const Simulatio
     const std::vector<PlaneRun>& runs = d.ownPlanes[size_t(u.volume)];
     const int lastPlane = s.volumes[size_t(u.volume)].Nx;
     if (slabWork(work)) {
-      int done = u.first - 1;  // planes of the unit already taken (runs ascending)
       for (const PlaneRun& r : runs) {
-        // R of a run's end plane reads the products of the plane beyond it:
-        // the stage inputs cover one more plane either side (from the
-        // values the halo exchange brought in); a plane between two runs
-        // once.
-        const int wider = work == Work::StageInputs ? 1 : 0;
-        const int first = std::max(done + 1, std::max(0, r.first - wider));
-        const int last = std::min(u.last, std::min(lastPlane, r.last + wider));
+        const int first = std::max(u.first, r.first);
+        const int last = std::min(u.last, r.last);
         if (first > last) continue;
-        done = last;
         Unit clipped = u;
         clipped.first = first;
         clipped.last = last;

@@ -15,7 +15,7 @@
 // What a unit waits for (its phase's dependency):
 // - SameVolume: every unit of the previous phase on the same volume
 //   (a stage reads and writes only its own volume; R of plane i reads the
-//   products of planes i-1..i+1, so a whole phase of the volume must end);
+//   flow of planes i-1..i+1, so a whole phase of the volume must end);
 // - AllVolumes: every unit of the previous phase (receivers read other
 //   volumes; boundary passes and the next stage write what those read);
 // - SameVolumeUnlessGhostsRead: SameVolume, or AllVolumes when some stencil
@@ -55,7 +55,7 @@ inline constexpr int kReceiverChunk = 256;
 
 enum class Work : unsigned char {
   GlobalVelocities,    // slab: u_glob, v_glob, w_glob (initial exchange only)
-  StageInputs,         // slab: saved state (predictor) and products
+  StageInputs,         // slab: saved state (predictor; the corrector has none)
   Rhs,                 // slab: zeta differences and R
   Update,              // slab: the stage's update, then the global velocities
   VelocityBoundary2,   // volume: boundary velocity (2), global velocities of the
@@ -110,8 +110,8 @@ std::vector<double> timeStepUnits(SimulationState& s, std::vector<Unit>* units);
 
 // A time step shared among processes (the batch driver under MPI). This
 // process computes runs of i-planes of some volumes (ownPlanes): the slab
-// units clipped to them, the stage inputs also on the plane either side of
-// a run (R of a run's end plane reads the products there), the inner
+// units clipped to them (R of a run's end plane reads the flow of the
+// plane beyond it, which the halo exchange brings in), the inner
 // (sphere) face's boundary passes and the drag where it holds plane 0, the
 // outer face's passes where it holds plane Nx. Before every phase,
 // exchangeHalos brings in the neighbouring planes that phase reads from the

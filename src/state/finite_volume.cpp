@@ -82,7 +82,7 @@ void releaseArrays(FiniteVolume& vol) {
 }
 
 size_t bytesPerPoint() {
-  return 45 * sizeof(double) + 16 * sizeof(float) + sizeof(int) + 6 * sizeof(double) +
+  return kFlowArrayCount * sizeof(double) + 16 * sizeof(float) + sizeof(int) + 6 * sizeof(double) +
          sizeof(InterpolEntry);
 }
 

@@ -47,14 +47,12 @@ using Vec3 = std::array<double, 3>;
 struct FiniteVolume {
   int index = 0;
 
-  // 45 double flow arrays.
+  // 30 double flow arrays. (R forms the convective products ro*u .. T*w
+  // at each neighbour as it needs them, so they are not stored.)
   std::vector<double> ro, u, v, w, P, T, div, vixr, u_glob, v_glob, w_glob;
   std::vector<double> ro_n, u_n, v_n, w_n, T_n;
   std::vector<double> rhs_ro_p, rhs_u_p, rhs_v_p, rhs_w_p, rhs_T_p;
   std::vector<double> rhs_ro_c, rhs_u_c, rhs_v_c, rhs_w_c, rhs_T_c;
-  std::vector<double> ro_u, ro_v, ro_w;
-  std::vector<double> uu, uv, uw, vu, vv, vw, wu, wv, ww;
-  std::vector<double> Tu, Tv, Tw;
   std::vector<double> u_zeta, v_zeta, w_zeta, T_zeta;
 
   int Nx = 0, Ny = 0, Nz = 0;  // largest i, j, k
@@ -137,7 +135,9 @@ inline int pointIndex(const FiniteVolume& vol, int i, int j, int k) {
 // stencil arrays of interpolated points).
 size_t bytesPerPoint();
 
-// Visits the 45 flow arrays in record order (ro, u, v, w, P, T, div, vixr,
+inline constexpr int kFlowArrayCount = 30;
+
+// Visits the 30 flow arrays in record order (ro, u, v, w, P, T, div, vixr,
 // u_glob, ..., T_zeta).
 template <class Vol, class F>
 void forEachFlowArray(Vol& vol, F&& f) {
@@ -146,9 +146,6 @@ void forEachFlowArray(Vol& vol, F&& f) {
   f(vol.ro_n); f(vol.u_n); f(vol.v_n); f(vol.w_n); f(vol.T_n);
   f(vol.rhs_ro_p); f(vol.rhs_u_p); f(vol.rhs_v_p); f(vol.rhs_w_p); f(vol.rhs_T_p);
   f(vol.rhs_ro_c); f(vol.rhs_u_c); f(vol.rhs_v_c); f(vol.rhs_w_c); f(vol.rhs_T_c);
-  f(vol.ro_u); f(vol.ro_v); f(vol.ro_w);
-  f(vol.uu); f(vol.uv); f(vol.uw); f(vol.vu); f(vol.vv); f(vol.vw); f(vol.wu); f(vol.wv); f(vol.ww);
-  f(vol.Tu); f(vol.Tv); f(vol.Tw);
   f(vol.u_zeta); f(vol.v_zeta); f(vol.w_zeta); f(vol.T_zeta);
 }
 

@@ -335,7 +335,7 @@ void expectStepMatchesReference(SimulationState& s) {
   for (size_t a = 0; a < fused.size(); ++a)
     ASSERT_EQ(0,
               std::memcmp(fused[a].data(), reference[a].data(), fused[a].size() * sizeof(double)))
-        << "flow array " << a % 45 << " of volume " << a / 45;
+        << "flow array " << a % kFlowArrayCount << " of volume " << a / kFlowArrayCount;
   EXPECT_EQ(Cp, s.Cp);
   EXPECT_EQ(Cf, s.Cf);
   EXPECT_EQ(Cx, s.Cx);
@@ -485,7 +485,7 @@ TEST(SolverDriver, StepOnTheDefaultGridMatchesPlainScansWithChainedReceiversAndC
     for (size_t a = 0; a < served.size(); ++a)
       ASSERT_EQ(0, std::memcmp(served[a].data(), reference[a].data(),
                                served[a].size() * sizeof(double)))
-          << "exchange, flow array " << a % 45 << " of volume " << a / 45;
+          << "exchange, flow array " << a % kFlowArrayCount << " of volume " << a / kFlowArrayCount;
   }
   for (int step = 0; step < 2; ++step) {
     const auto start = flowSnapshot(*s);
@@ -504,7 +504,7 @@ TEST(SolverDriver, StepOnTheDefaultGridMatchesPlainScansWithChainedReceiversAndC
     for (size_t a = 0; a < fused.size(); ++a)
       ASSERT_EQ(0, std::memcmp(fused[a].data(), reference[a].data(),
                                fused[a].size() * sizeof(double)))
-          << "step " << step << ", flow array " << a % 45 << " of volume " << a / 45;
+          << "step " << step << ", flow array " << a % kFlowArrayCount << " of volume " << a / kFlowArrayCount;
     EXPECT_EQ(Cx, computeCx(*s));
   }
 }

@@ -76,7 +76,7 @@ TEST(FiniteVolume, ImpossibleSizesFailAsAllocationFailure) {
 }
 
 TEST(FiniteVolume, BytesPerPointHasNoHiddenCopies) {
-  // 45 doubles + 16 floats + type + 6 coordinate doubles + the entry.
-  EXPECT_EQ(bytesPerPoint(), 45 * 8 + 16 * 4 + 4 + 48 + sizeof(InterpolEntry));
+  // 30 doubles + 16 floats + type + 6 coordinate doubles + the entry.
+  EXPECT_EQ(bytesPerPoint(), 30 * 8 + 16 * 4 + 4 + 48 + sizeof(InterpolEntry));
   EXPECT_LE(sizeof(InterpolEntry), 40u);
 }
