@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <ctime>
 
 #include "solver/coefficients.h"
 #include "solver/exchange.h"
@@ -295,6 +296,31 @@ void execute(const StepPlan& plan, const Unit& u, RunInputs& in, unsigned faces 
   }
 }
 
+// The calling thread's wall clock and processor time. Over a stretch of
+// work, wall minus processor time is the time the thread was not running:
+// descheduled for another process, or blocked waiting (rare in a step:
+// waits are mostly spins, which count as processor time).
+struct ThreadClocks {
+  long long wallNs, cpuNs;
+};
+ThreadClocks readThreadClocks() {
+  timespec w, c;
+  clock_gettime(CLOCK_MONOTONIC, &w);
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &c);
+  return {w.tv_sec * 1000000000LL + w.tv_nsec, c.tv_sec * 1000000000LL + c.tv_nsec};
+}
+
+// Time the participants of one run spent not running, over their time in it.
+struct TimeNotRunning {
+  std::atomic<long long> lostNs{0}, spanNs{0};
+  void add(const ThreadClocks& before, const ThreadClocks& after) {
+    const long long span = after.wallNs - before.wallNs;
+    spanNs.fetch_add(span, std::memory_order_relaxed);
+    lostNs.fetch_add(span - (after.cpuNs - before.cpuNs), std::memory_order_relaxed);
+  }
+  double share() const { return spanNs > 0 ? double(lostNs) / double(spanNs) : 0.0; }
+};
+
 // Units ahead of the first unstarted one that a participant looks at for one
 // whose dependencies are complete.
 constexpr int kLookahead = 64;
@@ -305,13 +331,18 @@ constexpr int kLookahead = 64;
 // on with the later phases of other volumes. It never waits while it holds
 // a unit; with nothing ready it waits for the next completion. The first
 // unstarted unit only depends on started units, so some completion always
-// comes.
-void runPlan(const StepPlan& plan, StepCache& c, RunInputs& in, int participants) {
+// comes. Returns the share of the participants' time in the run during
+// which they were not running (the participant tuner's sign that other
+// work competes for the processors).
+double runPlan(const StepPlan& plan, StepCache& c, RunInputs& in, int participants) {
   const int unitCount = int(plan.units.size());
   participants = std::min(participants, unitCount);
+  TimeNotRunning notRunning;
   if (participants <= 1) {
+    const ThreadClocks before = readThreadClocks();
     for (const Unit& u : plan.units) execute(plan, u, in);
-    return;
+    notRunning.add(before, readThreadClocks());
+    return notRunning.share();
   }
   const size_t V = size_t(plan.volumeCount);
   if (c.done.size() != plan.phases.size() * V) c.done = std::vector<Counter>(plan.phases.size() * V);
@@ -352,7 +383,7 @@ void runPlan(const StepPlan& plan, StepCache& c, RunInputs& in, int participants
     return f;
   };
 
-  threadTeam().run(participants, [&](int) {
+  auto participate = [&] {
     for (;;) {
       const int start = c.firstOpen.n.load(std::memory_order_acquire);
       if (start >= unitCount) return;
@@ -379,7 +410,13 @@ void runPlan(const StepPlan& plan, StepCache& c, RunInputs& in, int participants
       execute(plan, plan.units[size_t(claimed)], in);
       finish(plan.units[size_t(claimed)]);
     }
+  };
+  threadTeam().run(participants, [&](int) {
+    const ThreadClocks before = readThreadClocks();
+    participate();
+    notRunning.add(before, readThreadClocks());
   });
+  return notRunning.share();
 }
 
 // A unit as this process runs it: its planes clipped to the runs computed
@@ -485,9 +522,9 @@ void runStepPhases(SimulationState& s, std::vector<double>& pressureX,
   const int team = allocatedPoints(s.volumes, s.volumeCount) >= kParallelMinPoints ? computeThreads() : 1;
   const int participants = participantsForNextRun(c.tuner, team, processorCount());
   const auto t0 = std::chrono::steady_clock::now();
-  runPlan(c.step, c, in, participants);
+  const double lostShare = runPlan(c.step, c, in, participants);
   recordRun(c.tuner, team, participants,
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), lostShare);
 }
 
 void runInitialPhases(SimulationState& s) {

@@ -51,6 +51,10 @@ int participantsForNextRun(ParticipantTuner& t, int teamSize, int processors) {
     int probe = neighbour(s.current, teamSize, s.probeDown);
     if (probe == 0) probe = neighbour(s.current, teamSize, !s.probeDown);
     s.probeDown = !s.probeDown;
+    if (probe != 0 && probe < s.current && s.lostShareMean < kContendedShare) {
+      probe = 0;  // nothing competes: fewer participants cannot win
+      s.runsSinceProbe = 0;
+    }
     if (probe != 0) {
       s.probe = probe;
       s.probeRuns = 0;
@@ -61,7 +65,8 @@ int participantsForNextRun(ParticipantTuner& t, int teamSize, int processors) {
   return s.current;
 }
 
-void recordRun(ParticipantTuner& t, int teamSize, int participants, double seconds) {
+void recordRun(ParticipantTuner& t, int teamSize, int participants, double seconds,
+               double lostShare) {
   if (teamSize <= 1 || !participantTuning()) return;
   ParticipantTuner::State& s = stateOf(t, teamSize);
   if (s.probe != 0 && participants == s.probe) {
@@ -73,6 +78,8 @@ void recordRun(ParticipantTuner& t, int teamSize, int participants, double secon
       s.current = s.probe;
       s.meanSeconds = probeMean;
       s.interval = kMinProbeInterval;
+      s.lostShareMean = 0;
+      s.contentionSeen = false;
     } else {
       s.interval = std::min(kMaxProbeInterval, s.interval * 2);
     }
@@ -83,6 +90,22 @@ void recordRun(ParticipantTuner& t, int teamSize, int participants, double secon
   }
   if (participants != s.current) return;
   s.runsSinceProbe += 1;
+  // A running mean over about the last 8 runs. The sign's first
+  // appearance calls for a probe with fewer participants as soon as the
+  // current count is measured afresh (its running mean still holds the
+  // runs before the competing work came).
+  s.lostShareMean += (lostShare - s.lostShareMean) / 8;
+  if (s.lostShareMean >= kContendedShare && !s.contentionSeen) {
+    s.contentionSeen = true;
+    s.probeDown = true;
+    if (s.remeasureRuns == 0) {
+      s.decidedSeconds = 0;
+      s.remeasureRuns = kRemeasureRuns;
+      s.remeasureSeconds = 0;
+    }
+  } else if (s.lostShareMean < kContendedShare / 2) {
+    s.contentionSeen = false;
+  }
   if (s.remeasureRuns > 0) {
     s.remeasureSeconds += seconds;
     if (--s.remeasureRuns > 0) return;

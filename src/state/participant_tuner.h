@@ -18,6 +18,17 @@
 // the next one (up to kMaxProbeInterval runs), so a machine
 // whose best count does not change pays almost nothing for the probes.
 //
+// Fewer participants can only be faster when some of them lose their
+// processor during a run, so a probe with fewer participants waits for
+// that sign: the share of the participants' time in which they were not
+// running (wall minus processor time), whose running mean at the current
+// count must reach kContendedShare. On an idle machine it stays near 0.005
+// and such probes never run; with one competing busy process on 2
+// processors, two participants lose about a third of their time. When the
+// sign first appears, the current count is measured afresh and the probe
+// follows at once, instead of at the next scheduled time. Probes with more
+// participants are not held back.
+//
 // A load that arrives while the probes are far apart must not cost up to
 // kMaxProbeInterval slow runs: when the running mean of the current count
 // grows by more than kSlowdownMargin over its value at the last decision,
@@ -38,6 +49,7 @@ inline constexpr int kProbeRuns = 5;            // measured runs of a probe, aft
 inline constexpr double kSwitchMargin = 0.10;   // a probe must be 10% faster
 inline constexpr double kSlowdownMargin = 0.25;  // the current count 25% slower: load arrived
 inline constexpr int kRemeasureRuns = 16;
+inline constexpr double kContendedShare = 0.10;  // time not running: other work competes
 
 struct ParticipantTuner {
   struct State {
@@ -52,6 +64,8 @@ struct ParticipantTuner {
     double decidedSeconds = 0;  // meanSeconds when `current` was last confirmed
     int remeasureRuns = 0;      // runs left of a fresh measurement of `current`
     double remeasureSeconds = 0;
+    double lostShareMean = 0;   // running mean of the share of time not running, at `current`
+    bool contentionSeen = false;  // the sign has triggered its probe
   };
   std::vector<State> byTeamSize;  // index: the team size (computeThreads())
 };
@@ -60,8 +74,10 @@ struct ParticipantTuner {
 // machine with `processors` processors.
 int participantsForNextRun(ParticipantTuner& t, int teamSize, int processors);
 
-// Records that a run with `participants` took `seconds`.
-void recordRun(ParticipantTuner& t, int teamSize, int participants, double seconds);
+// Records that a run with `participants` took `seconds`, in which the
+// participants were not running for `lostShare` of their time.
+void recordRun(ParticipantTuner& t, int teamSize, int participants, double seconds,
+               double lostShare);
 
 // Tuning on (the default) or off; off: every run uses the whole team
 // (for the tests that compare thread counts and for the benchmark's
