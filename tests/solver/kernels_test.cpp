@@ -223,6 +223,24 @@ TEST(SolverKernels, EachTermHasItsSignAndScale) {
   r = rhsAtCentre(v, p);
   EXPECT_NEAR(r.u, -(1 + x0) * 1.0, tol);
   EXPECT_NEAR(r.ro, -1.0, tol);
+
+  // Every convective product along its own direction: a field rising by 1
+  // per unit length, carried by a unit stream across it, changes at rate -1
+  // (divergence-free, so the skew-symmetric form is -V.grad q exactly).
+  auto along = [](int axis) {
+    return [axis](double x, double y, double z) { return 1 + (axis == 0 ? x : axis == 1 ? y : z); };
+  };
+  const Field zero = constant(0), one = constant(1);
+  setFlow(v, along(1), one, zero, one, one, zero);  // u(y) carried by v
+  EXPECT_NEAR(rhsAtCentre(v, p).u, -1.0, tol);
+  setFlow(v, zero, along(2), one, one, one, zero);  // v(z) carried by w
+  EXPECT_NEAR(rhsAtCentre(v, p).v, -1.0, tol);
+  setFlow(v, one, zero, along(0), one, one, zero);  // w(x) carried by u
+  EXPECT_NEAR(rhsAtCentre(v, p).w, -1.0, tol);
+  setFlow(v, zero, zero, one, along(2), one, zero);  // ro(z) carried by w
+  EXPECT_NEAR(rhsAtCentre(v, p).ro, -1.0, tol);
+  setFlow(v, zero, one, zero, one, along(1), zero);  // T(y) carried by v
+  EXPECT_NEAR(rhsAtCentre(v, p).T, -1.0, tol);
 }
 
 TEST(SolverKernels, PointsOfOtherTypesInsideTheBoxKeepTheirValues) {
