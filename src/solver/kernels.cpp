@@ -140,9 +140,12 @@ struct RhsInputs {
 };
 
 // Values of one chunk that several equations share: the dissipation
-// coefficients lambda_d/2^schemeOrder and the nine velocity derivatives.
+// coefficients lambda_d/2^schemeOrder, the grid-direction differences of P
+// and div (each momentum equation takes them along its own axis) and the
+// nine velocity derivatives.
 struct ChunkScratch {
   double axi[kPlaneChunk], aeta[kPlaneChunk], azeta[kPlaneChunk];
+  double dP[3][kPlaneChunk], dDiv[3][kPlaneChunk];  // along xi, eta, zeta
   double grad[9][kPlaneChunk];  // Dx u, Dy u, Dz u, Dx v, ..., Dz w
   double out[5][kPlaneChunk];   // R of ro, u, v, w, T
 };
@@ -193,6 +196,12 @@ void densityChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
     sc.axi[b] = axi;
     sc.aeta[b] = aeta;
     sc.azeta[b] = azeta;
+    sc.dP[0][b] = d1(in.P, n, si, f.hxi);
+    sc.dP[1][b] = d1(in.P, n, sj, f.heta);
+    sc.dP[2][b] = d1(in.P, n, 1, f.hzeta);
+    sc.dDiv[0][b] = d1(in.dv, n, si, f.hxi);
+    sc.dDiv[1][b] = d1(in.dv, n, sj, f.heta);
+    sc.dDiv[2][b] = d1(in.dv, n, 1, f.hzeta);
 
     const double ro_x = d1(in.ro, n, si, f.hxi), ro_e = d1(in.ro, n, sj, f.heta),
                  ro_z = d1(in.ro, n, 1, f.hzeta);
@@ -247,10 +256,8 @@ void momentumChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1, int c,
     const double Lq =
         laplacian(in.gxx[n], in.gee[n], in.gzz[n], in.gez[n], in.lxi[n], in.leta[n], in.lzeta[n], f,
                   q2x, q2e, q2z, q_x, q_e, q_z, qz[n + sj] - qz[n - sj]);
-    const double DaP = chain(mx[n], my[n], mz[n], d1(in.P, n, si, f.hxi), d1(in.P, n, sj, f.heta),
-                             d1(in.P, n, 1, f.hzeta));
-    const double Dadiv = chain(mx[n], my[n], mz[n], d1(in.dv, n, si, f.hxi),
-                               d1(in.dv, n, sj, f.heta), d1(in.dv, n, 1, f.hzeta));
+    const double DaP = chain(mx[n], my[n], mz[n], sc.dP[0][b], sc.dP[1][b], sc.dP[2][b]);
+    const double Dadiv = chain(mx[n], my[n], mz[n], sc.dDiv[0][b], sc.dDiv[1][b], sc.dDiv[2][b]);
     const double roRe = ron * Re;
     const double roPress = ron * gam * M * M;
     const double roVisc3 = ron * Re * 3.0;
