@@ -11,6 +11,22 @@
 
 namespace brelvik::exchange_detail {
 
+// The stencils of one list of receivers, copied out of the interpolation
+// data into flat arrays in the list's order (stencil r at r*size). A pass
+// over the receivers then reads memory in sequence; reading the entries
+// themselves costs a cache miss per receiver (they lie scattered over the
+// volume, and each holds two pointers to follow).
+struct ReceiverStencils {
+  int size = 0;                  // points per stencil
+  std::vector<int> points;       // the receivers
+  std::vector<int> donors;       // their donor volumes
+  std::vector<int> donorPoints;  // size per receiver
+  std::vector<double> weights;   // size per receiver
+
+  void assign(const FiniteVolume& vol, const std::vector<int>& list);
+  int count() const { return int(points.size()); }
+};
+
 // The receiving points of the exchange.
 //
 // Only points whose entry is ready, names an allocated donor and whose
@@ -31,22 +47,6 @@ namespace brelvik::exchange_detail {
 //
 // The lists depend only on the grid and the interpolation data; the step
 // keeps them with its plan and rebuilds both when either changes.
-// The stencils of one list of receivers, copied out of the interpolation
-// data into flat arrays in the list's order (stencil r at r*size). A pass
-// over the receivers then reads memory in sequence; reading the entries
-// themselves costs a cache miss per receiver (they lie scattered over the
-// volume, and each holds two pointers to follow).
-struct ReceiverStencils {
-  int size = 0;                  // points per stencil
-  std::vector<int> points;       // the receivers
-  std::vector<int> donors;       // their donor volumes
-  std::vector<int> donorPoints;  // size per receiver
-  std::vector<double> weights;   // size per receiver
-
-  void assign(const FiniteVolume& vol, const std::vector<int>& list);
-  int count() const { return int(points.size()); }
-};
-
 struct ReceiverLists {
   std::vector<std::array<std::vector<int>, 4>> ordered;
   std::vector<std::vector<int>> independent;
