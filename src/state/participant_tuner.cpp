@@ -55,6 +55,10 @@ int participantsForNextRun(ParticipantTuner& t, int teamSize, int processors) {
       probe = 0;  // nothing competes: fewer participants cannot win
       s.runsSinceProbe = 0;
     }
+    if (probe > s.current && probe > std::max(1, processors)) {
+      probe = 0;  // participants beyond the processors only wait for each other
+      s.runsSinceProbe = 0;
+    }
     if (probe != 0) {
       s.probe = probe;
       s.probeRuns = 0;

@@ -27,7 +27,9 @@
 // processors, two participants lose about a third of their time. When the
 // sign first appears, the current count is measured afresh and the probe
 // follows at once, instead of at the next scheduled time. Probes with more
-// participants are not held back.
+// participants go up to the processor count and no further: the step's
+// work never blocks, so a participant beyond the processors only takes
+// turns with the others.
 //
 // A load that arrives while the probes are far apart must not cost up to
 // kMaxProbeInterval slow runs: when the running mean of the current count
