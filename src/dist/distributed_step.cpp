@@ -102,7 +102,8 @@ struct DistributedRun {
   // Built for these receiver lists (rebuilt if the lists are rebuilt).
   const ReceiverLists* builtFor = nullptr;
   int volumesGeneration = -1, interpolationGeneration = -1;
-  std::vector<PointRef> localIndependent;  // receiver and stencil here
+  // Per volume: receivers whose receiver and stencil are both here.
+  std::vector<exchange_detail::ReceiverStencils> localIndependent;
   std::vector<PointRef> afterRaw;          // receiver here, stencil partly elsewhere
   std::vector<PeerLists> peers;            // per rank (this rank's entry unused)
   std::vector<MPI_Request> requests;
@@ -160,7 +161,7 @@ void DistributedRun::buildSchedule(const SimulationState& s, const ReceiverLists
     p.rawOut.clear();
     p.rawIn.clear();
   }
-  localIndependent.clear();
+  std::vector<std::vector<int>> local(size_t(lists.volumeCount));
   afterRaw.clear();
   // The stencil points of the ordered receivers: every process reads them.
   std::vector<PointRef> ordered;
@@ -191,7 +192,7 @@ void DistributedRun::buildSchedule(const SimulationState& s, const ReceiverLists
           if (ownerOfPoint(s, e.donor, e.donor_points[m]) != receiverOwner)
             needs[size_t(receiverOwner)].push_back({e.donor, e.donor_points[m]});
       } else if (receiverOwner == rank && donorOwner == rank) {
-        localIndependent.push_back({vi, n});
+        local[size_t(vi)].push_back(n);
       } else if (receiverOwner == rank) {
         peers[size_t(donorOwner)].sumsIn.push_back({vi, n});
       } else if (donorOwner == rank) {
@@ -199,6 +200,9 @@ void DistributedRun::buildSchedule(const SimulationState& s, const ReceiverLists
       }
     }
   }
+  localIndependent.resize(size_t(lists.volumeCount));
+  for (int vi = 0; vi < lists.volumeCount; ++vi)
+    localIndependent[size_t(vi)].assign(s.volumes[size_t(vi)], local[size_t(vi)]);
   for (int q = 0; q < count; ++q) {
     if (q == rank) continue;
     PeerLists& p = peers[size_t(q)];
@@ -317,7 +321,9 @@ void DistributedRun::serve(SimulationState& s, const ReceiverLists& lists, Work 
     postSend(q, tag);
   }
   const ReceiverFn receiver = receiverOf(work);
-  for (const PointRef& r : localIndependent) receiver(vols, vols[size_t(r.volume)], r.point);
+  const ReceiverListFn receivers = receiversOf(work);
+  for (size_t v = 0; v < localIndependent.size(); ++v)
+    receivers(vols, vols[v], localIndependent[v], 0, localIndependent[v].count());
   MPI_Waitall(int(requests.size()), requests.data(), MPI_STATUSES_IGNORE);
 
   for (int q = 0; q < count; ++q) {
