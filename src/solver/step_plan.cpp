@@ -139,7 +139,11 @@ StepPlan buildPlan(const std::vector<Phase>& phases, const SimulationState& s,
     for (int v = 0; v < V; ++v) {
       const FiniteVolume& vol = s.volumes[size_t(v)];
       if (!vol.allocated) continue;
-      if (slabWork(ph.work)) {
+      if (ph.work == Work::StageInputs && ph.stage == RhsTarget::Corrector) {
+        // The corrector has no stage inputs; the phase stays (one empty unit
+        // per volume) for its wait and for the halo exchange before it.
+        add(v, 0, -1);
+      } else if (slabWork(ph.work)) {
         const int lo = ph.work == Work::StageInputs ? 0 : vol.i_begin;
         const int hi = ph.work == Work::StageInputs ? vol.Nx : vol.i_end;
         if (hi < lo) add(v, 0, -1);
