@@ -51,7 +51,7 @@ void appendExchange(std::vector<Phase>& phases) {
 void appendStage(std::vector<Phase>& phases, RhsTarget stage, Wait first) {
   phases.push_back({Work::StageInputs, stage, first});
   phases.push_back({Work::Rhs, stage, Wait::SameVolume});
-  phases.push_back({Work::Update, stage, Wait::SameVolume});
+  phases.push_back({Work::Update, stage, Wait::AdjacentPlanes});
 }
 
 bool slabWork(Work w) {
@@ -89,6 +89,63 @@ void orderVolumeMajor(StepPlan& plan) {
   });
 }
 
+// The units of the previous phase on the same volume that the AdjacentPlanes
+// unit at `at` waits for: those whose planes come within one plane of its
+// own. With an empty unit on either side, or none near (the two phases cut
+// the volume differently), it waits for every one of them.
+std::vector<int> adjacentPlaneWaits(const StepPlan& plan, size_t at) {
+  const Unit& u = plan.units[at];
+  std::vector<int> near, all;
+  for (size_t k = 0; k < plan.units.size(); ++k) {
+    const Unit& d = plan.units[k];
+    if (d.phase != u.phase - 1 || d.volume != u.volume) continue;
+    all.push_back(int(k));
+    const bool empty = u.last < u.first || d.last < d.first;
+    if (empty) return {};
+    if (d.first <= u.last + 1 && d.last >= u.first - 1) near.push_back(int(k));
+  }
+  return near.empty() ? all : near;
+}
+
+// Lists each AdjacentPlanes unit right after the last unit it waits for
+// (every other unit keeps its place) and fills the wait lists with the
+// final positions. Units only move earlier, never before what they wait
+// for, so each unit still waits only for units listed before it.
+void orderAdjacentPlanes(StepPlan& plan) {
+  const size_t n = plan.units.size();
+  std::vector<std::vector<int>> waits(n);
+  std::vector<std::pair<int, int>> key(n);  // (listed after this position, moved)
+  for (size_t k = 0; k < n; ++k) {
+    key[k] = {int(k), 0};
+    Unit& u = plan.units[k];
+    if (plan.phases[size_t(u.phase)].wait != Wait::AdjacentPlanes) continue;
+    waits[k] = adjacentPlaneWaits(plan, k);
+    if (waits[k].empty()) {
+      // An empty unit: the same wait as SameVolume, through the counts.
+      u.waitBegin = u.waitEnd = -1;
+      continue;
+    }
+    key[k] = {*std::max_element(waits[k].begin(), waits[k].end()), 1};
+  }
+  std::vector<int> order(n);
+  for (size_t k = 0; k < n; ++k) order[k] = int(k);
+  std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return key[size_t(a)] < key[size_t(b)]; });
+  std::vector<int> position(n);
+  for (size_t p = 0; p < n; ++p) position[size_t(order[p])] = int(p);
+  std::vector<Unit> units;
+  units.reserve(n);
+  for (int k : order) {
+    Unit u = plan.units[size_t(k)];
+    if (!waits[size_t(k)].empty()) {
+      u.waitBegin = int(plan.waitList.size());
+      for (int w : waits[size_t(k)]) plan.waitList.push_back(position[size_t(w)]);
+      u.waitEnd = int(plan.waitList.size());
+    }
+    units.push_back(u);
+  }
+  plan.units = std::move(units);
+}
+
 }  // namespace
 
 namespace step_detail {
@@ -122,12 +179,14 @@ StepPlan buildPlan(const std::vector<Phase>& phases, const SimulationState& s,
   plan.unitsOfPhaseAndVolume.assign(phases.size() * size_t(V), 0);
   for (int p = 0; p < int(phases.size()); ++p) {
     const Phase& ph = phases[size_t(p)];
-    auto add = [&](int volume, int first, int last) {
+    auto add = [&](int volume, int first, int last, float at = -1.0f) {
       bool all = ph.wait == Wait::AllVolumes;
       if (ph.wait == Wait::SameVolumeUnlessGhostsRead)
         all = volume >= 0 && size_t(volume) < lists.ghostsRead.size() &&
               lists.ghostsRead[size_t(volume)] != 0;
-      plan.units.push_back({p, volume, first, last, all});
+      Unit unit{p, volume, first, last, all};
+      unit.at = at;
+      plan.units.push_back(unit);
       plan.unitsOfPhase[size_t(p)] += 1;
       if (volume >= 0) {
         plan.unitsOfPhaseAndVolume[size_t(p) * size_t(V) + size_t(volume)] += 1;
@@ -147,11 +206,17 @@ StepPlan buildPlan(const std::vector<Phase>& phases, const SimulationState& s,
         const int lo = ph.work == Work::StageInputs ? 0 : vol.i_begin;
         const int hi = ph.work == Work::StageInputs ? vol.Nx : vol.i_end;
         if (hi < lo) add(v, 0, -1);
-        for (int i = lo; i <= hi; i += kSlabPlanes) add(v, i, std::min(hi, i + kSlabPlanes - 1));
+        for (int i = lo; i <= hi; i += kSlabPlanes) {
+          const int last = std::min(hi, i + kSlabPlanes - 1);
+          add(v, i, last, float((i + last + 1) * 0.5 / (vol.Nx + 1)));
+        }
       } else if (receiverWork(ph.work)) {
         const int count = int(lists.independent[size_t(v)].size());
         if (count == 0) add(v, 0, 0);
-        for (int r = 0; r < count; r += kReceiverChunk) add(v, r, std::min(count, r + kReceiverChunk));
+        for (int r = 0; r < count; r += kReceiverChunk) {
+          const int end = std::min(count, r + kReceiverChunk);
+          add(v, r, end, float((r + end) * 0.5 / count));
+        }
       } else if (ph.work == Work::Drag) {
         add(v, 0, 0);
         add(v, 1, 1);
@@ -161,6 +226,7 @@ StepPlan buildPlan(const std::vector<Phase>& phases, const SimulationState& s,
     }
   }
   orderVolumeMajor(plan);
+  orderAdjacentPlanes(plan);
   return plan;
 }
 
@@ -178,7 +244,8 @@ struct StepCache {
   StepPlan step, exchange, vorticity;
   std::vector<Counter> done;       // per phase * volume
   std::vector<Counter> phaseDone;  // per phase
-  std::vector<std::atomic<unsigned char>> taken;  // per unit
+  std::vector<std::atomic<unsigned char>> taken;     // per unit
+  std::vector<std::atomic<unsigned char>> finished;  // per unit
   Counter firstOpen;  // no unit before it is unstarted
   Counter completed;  // units completed in this run
   ParticipantTuner tuner;  // participants of the time step
@@ -351,23 +418,34 @@ double runPlan(const StepPlan& plan, StepCache& c, RunInputs& in, int participan
   const size_t V = size_t(plan.volumeCount);
   if (c.done.size() != plan.phases.size() * V) c.done = std::vector<Counter>(plan.phases.size() * V);
   if (c.phaseDone.size() != plan.phases.size()) c.phaseDone = std::vector<Counter>(plan.phases.size());
-  if (c.taken.size() != size_t(unitCount)) c.taken = std::vector<std::atomic<unsigned char>>(size_t(unitCount));
+  if (c.taken.size() != size_t(unitCount)) {
+    c.taken = std::vector<std::atomic<unsigned char>>(size_t(unitCount));
+    c.finished = std::vector<std::atomic<unsigned char>>(size_t(unitCount));
+  }
   for (Counter& k : c.done) k.n.store(0, std::memory_order_relaxed);
   for (Counter& k : c.phaseDone) k.n.store(0, std::memory_order_relaxed);
   for (auto& t : c.taken) t.store(0, std::memory_order_relaxed);
+  for (auto& t : c.finished) t.store(0, std::memory_order_relaxed);
   c.firstOpen.n.store(0, std::memory_order_relaxed);
   c.completed.n.store(0, std::memory_order_relaxed);
 
   auto ready = [&](const Unit& u) {
     const size_t p = size_t(u.phase);
     if (plan.phases[p].wait == Wait::Nothing) return true;
+    if (u.waitBegin >= 0 && u.waitEnd > u.waitBegin) {
+      for (int k = u.waitBegin; k < u.waitEnd; ++k)
+        if (!c.finished[size_t(plan.waitList[size_t(k)])].load(std::memory_order_acquire)) return false;
+      return true;
+    }
     const size_t q = p - 1;
     if (u.waitsForAll) return c.phaseDone[q].n.load(std::memory_order_acquire) >= plan.unitsOfPhase[q];
     const size_t at = q * V + size_t(u.volume);
     return c.done[at].n.load(std::memory_order_acquire) >= plan.unitsOfPhaseAndVolume[at];
   };
-  auto finish = [&](const Unit& u) {
+  auto finish = [&](int at) {
+    const Unit& u = plan.units[size_t(at)];
     const size_t p = size_t(u.phase);
+    c.finished[size_t(at)].store(1, std::memory_order_release);
     if (u.volume >= 0) {
       c.done[p * V + size_t(u.volume)].n.fetch_add(1, std::memory_order_release);
     } else {
@@ -387,18 +465,27 @@ double runPlan(const StepPlan& plan, StepCache& c, RunInputs& in, int participan
     return f;
   };
 
-  auto participate = [&] {
+  auto participate = [&](int me) {
     for (;;) {
       const int start = c.firstOpen.n.load(std::memory_order_acquire);
       if (start >= unitCount) return;
       const int completedBefore = c.completed.n.load(std::memory_order_acquire);
       const int limit = std::min(unitCount, start + kLookahead);
-      int claimed = -1;
+      // The first ready unit this participant prefers (or that nobody
+      // prefers); failing that, the first ready unit at all.
+      int claimed = -1, other = -1;
       for (int t = start; t < limit && claimed < 0; ++t) {
         if (c.taken[size_t(t)].load(std::memory_order_relaxed)) continue;
-        if (!ready(plan.units[size_t(t)])) continue;
+        const Unit& u = plan.units[size_t(t)];
+        if (!ready(u)) continue;
+        if (u.at >= 0.0f && int(u.at * float(participants)) != me) {
+          if (other < 0) other = t;
+          continue;
+        }
         if (c.taken[size_t(t)].exchange(1, std::memory_order_acq_rel) == 0) claimed = t;
       }
+      if (claimed < 0 && other >= 0 && c.taken[size_t(other)].exchange(1, std::memory_order_acq_rel) == 0)
+        claimed = other;
       if (claimed < 0) {
         // Every unit of the window may have been taken (and completed)
         // meanwhile: look again from the first untaken one. Wait only when
@@ -412,12 +499,12 @@ double runPlan(const StepPlan& plan, StepCache& c, RunInputs& in, int participan
       }
       if (claimed == start) advance(start);
       execute(plan, plan.units[size_t(claimed)], in);
-      finish(plan.units[size_t(claimed)]);
+      finish(claimed);
     }
   };
-  threadTeam().run(participants, [&](int) {
+  threadTeam().run(participants, [&](int me) {
     const ThreadClocks before = readThreadClocks();
-    participate();
+    participate(me);
     notRunning.add(before, readThreadClocks());
   });
   return notRunning.share();

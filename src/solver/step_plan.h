@@ -19,7 +19,13 @@
 // - AllVolumes: every unit of the previous phase (receivers read other
 //   volumes; boundary passes and the next stage write what those read);
 // - SameVolumeUnlessGhostsRead: SameVolume, or AllVolumes when some stencil
-//   holds a ghost point of the volume (ReceiverLists::ghostsRead).
+//   holds a ghost point of the volume (ReceiverLists::ghostsRead);
+// - AdjacentPlanes: the units of the previous phase on the same volume whose
+//   planes come within one plane of its own (the update of planes a..b
+//   writes the flow that R of planes a-1..b+1 reads, and reads R of a..b).
+//   Such a unit is listed right after the last unit it waits for, so a
+//   volume's update follows its R plane by plane, a slab behind, while
+//   both touch the same planes (a wavefront through the volume).
 // Every allocated volume has at least one unit in every phase (an empty one
 // if need be), so the waits are transitive along the phases.
 //
@@ -71,7 +77,13 @@ enum class Work : unsigned char {
   Drag,                // volume: first = 0 pressure drag, 1 friction drag
 };
 
-enum class Wait : unsigned char { Nothing, SameVolume, AllVolumes, SameVolumeUnlessGhostsRead };
+enum class Wait : unsigned char {
+  Nothing,
+  SameVolume,
+  AllVolumes,
+  SameVolumeUnlessGhostsRead,
+  AdjacentPlanes
+};
 
 struct Phase {
   Work work;
@@ -85,6 +97,15 @@ struct Unit {
   int first, last;  // planes first..last, or receivers [first, last) of the
                     // volume's independent list
   bool waitsForAll;
+  // AdjacentPlanes: the positions in StepPlan::units of the units waited
+  // for are StepPlan::waitList[waitBegin, waitEnd).
+  int waitBegin = 0, waitEnd = 0;
+  // Where in its volume the unit works, 0 <= at < 1 (its middle plane, or
+  // its middle receiver, over the volume's count), or -1 for a whole-volume
+  // unit. Of P participants, participant floor(at * P) prefers the unit, so
+  // that the units of one part of a volume, phase after phase, mostly run
+  // on the same processor and find its data in that processor's cache.
+  float at = -1.0f;
 };
 
 struct StepPlan {
@@ -92,6 +113,7 @@ struct StepPlan {
   std::vector<Unit> units;
   std::vector<int> unitsOfPhase;            // per phase
   std::vector<int> unitsOfPhaseAndVolume;   // per phase * volumeCount + volume
+  std::vector<int> waitList;                // see Unit::waitBegin
   int volumeCount = 0;
 };
 
