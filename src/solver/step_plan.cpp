@@ -392,6 +392,54 @@ struct TimeNotRunning {
   double share() const { return spanNs > 0 ? double(lostNs) / double(spanNs) : 0.0; }
 };
 
+// Clears the completion state of the cache for a run of the plan.
+void resetRun(const StepPlan& plan, StepCache& c) {
+  const size_t V = size_t(plan.volumeCount), unitCount = plan.units.size();
+  if (c.done.size() != plan.phases.size() * V) c.done = std::vector<Counter>(plan.phases.size() * V);
+  if (c.phaseDone.size() != plan.phases.size()) c.phaseDone = std::vector<Counter>(plan.phases.size());
+  if (c.taken.size() != unitCount) {
+    c.taken = std::vector<std::atomic<unsigned char>>(unitCount);
+    c.finished = std::vector<std::atomic<unsigned char>>(unitCount);
+  }
+  for (Counter& k : c.done) k.n.store(0, std::memory_order_relaxed);
+  for (Counter& k : c.phaseDone) k.n.store(0, std::memory_order_relaxed);
+  for (auto& t : c.taken) t.store(0, std::memory_order_relaxed);
+  for (auto& t : c.finished) t.store(0, std::memory_order_relaxed);
+  c.firstOpen.n.store(0, std::memory_order_relaxed);
+  c.completed.n.store(0, std::memory_order_relaxed);
+}
+
+// Whether every unit that u waits for has completed.
+bool unitReady(const StepPlan& plan, const StepCache& c, const Unit& u) {
+  const size_t V = size_t(plan.volumeCount);
+  const size_t p = size_t(u.phase);
+  if (plan.phases[p].wait == Wait::Nothing) return true;
+  if (u.waitBegin >= 0 && u.waitEnd > u.waitBegin) {
+    for (int k = u.waitBegin; k < u.waitEnd; ++k)
+      if (!c.finished[size_t(plan.waitList[size_t(k)])].load(std::memory_order_acquire)) return false;
+    return true;
+  }
+  const size_t q = p - 1;
+  if (u.waitsForAll) return c.phaseDone[q].n.load(std::memory_order_acquire) >= plan.unitsOfPhase[q];
+  const size_t at = q * V + size_t(u.volume);
+  return c.done[at].n.load(std::memory_order_acquire) >= plan.unitsOfPhaseAndVolume[at];
+}
+
+// Records the completion of the unit at position `at` of the plan.
+void finishUnit(const StepPlan& plan, StepCache& c, int at) {
+  const size_t V = size_t(plan.volumeCount);
+  const Unit& u = plan.units[size_t(at)];
+  const size_t p = size_t(u.phase);
+  c.finished[size_t(at)].store(1, std::memory_order_release);
+  if (u.volume >= 0) {
+    c.done[p * V + size_t(u.volume)].n.fetch_add(1, std::memory_order_release);
+  } else {
+    for (size_t v = 0; v < V; ++v) c.done[p * V + v].n.fetch_add(1, std::memory_order_release);
+  }
+  c.phaseDone[p].n.fetch_add(1, std::memory_order_release);
+  completeOne(c.completed);
+}
+
 // Units ahead of the first unstarted one that a participant looks at for one
 // whose dependencies are complete.
 constexpr int kLookahead = 64;
@@ -415,45 +463,9 @@ double runPlan(const StepPlan& plan, StepCache& c, RunInputs& in, int participan
     notRunning.add(before, readThreadClocks());
     return notRunning.share();
   }
-  const size_t V = size_t(plan.volumeCount);
-  if (c.done.size() != plan.phases.size() * V) c.done = std::vector<Counter>(plan.phases.size() * V);
-  if (c.phaseDone.size() != plan.phases.size()) c.phaseDone = std::vector<Counter>(plan.phases.size());
-  if (c.taken.size() != size_t(unitCount)) {
-    c.taken = std::vector<std::atomic<unsigned char>>(size_t(unitCount));
-    c.finished = std::vector<std::atomic<unsigned char>>(size_t(unitCount));
-  }
-  for (Counter& k : c.done) k.n.store(0, std::memory_order_relaxed);
-  for (Counter& k : c.phaseDone) k.n.store(0, std::memory_order_relaxed);
-  for (auto& t : c.taken) t.store(0, std::memory_order_relaxed);
-  for (auto& t : c.finished) t.store(0, std::memory_order_relaxed);
-  c.firstOpen.n.store(0, std::memory_order_relaxed);
-  c.completed.n.store(0, std::memory_order_relaxed);
-
-  auto ready = [&](const Unit& u) {
-    const size_t p = size_t(u.phase);
-    if (plan.phases[p].wait == Wait::Nothing) return true;
-    if (u.waitBegin >= 0 && u.waitEnd > u.waitBegin) {
-      for (int k = u.waitBegin; k < u.waitEnd; ++k)
-        if (!c.finished[size_t(plan.waitList[size_t(k)])].load(std::memory_order_acquire)) return false;
-      return true;
-    }
-    const size_t q = p - 1;
-    if (u.waitsForAll) return c.phaseDone[q].n.load(std::memory_order_acquire) >= plan.unitsOfPhase[q];
-    const size_t at = q * V + size_t(u.volume);
-    return c.done[at].n.load(std::memory_order_acquire) >= plan.unitsOfPhaseAndVolume[at];
-  };
-  auto finish = [&](int at) {
-    const Unit& u = plan.units[size_t(at)];
-    const size_t p = size_t(u.phase);
-    c.finished[size_t(at)].store(1, std::memory_order_release);
-    if (u.volume >= 0) {
-      c.done[p * V + size_t(u.volume)].n.fetch_add(1, std::memory_order_release);
-    } else {
-      for (size_t v = 0; v < V; ++v) c.done[p * V + v].n.fetch_add(1, std::memory_order_release);
-    }
-    c.phaseDone[p].n.fetch_add(1, std::memory_order_release);
-    completeOne(c.completed);
-  };
+  resetRun(plan, c);
+  auto ready = [&](const Unit& u) { return unitReady(plan, c, u); };
+  auto finish = [&](int at) { finishUnit(plan, c, at); };
   // Moves firstOpen past the units that are taken; returns the first
   // unit this call found untaken.
   auto advance = [&](int from) {
@@ -576,6 +588,31 @@ void runDistributed(const StepPlan& plan, RunInputs& in, const StepDistribution&
 }  // namespace
 
 namespace step_detail {
+
+void runStepPicking(SimulationState& s, const std::function<size_t(const std::vector<int>&)>& pick,
+                    std::vector<double>& pressureX, std::vector<double>& frictionX,
+                    std::vector<ResidualSums>& residuals) {
+  StepCache& c = cacheOf(s);
+  const StepPlan& plan = c.step;
+  pressureX.assign(size_t(s.volumeCount), 0.0);
+  frictionX.assign(size_t(s.volumeCount), 0.0);
+  residuals.assign(size_t(s.volumeCount), ResidualSums{});
+  RunInputs in{s, flowParams(s), c.lists, pressureX.data(), frictionX.data(), residuals.data(),
+               farFieldParams(s)};
+  resetRun(plan, c);
+  std::vector<int> ready;
+  for (size_t left = plan.units.size(); left > 0; --left) {
+    ready.clear();
+    for (size_t t = 0; t < plan.units.size(); ++t)
+      if (!c.finished[t].load(std::memory_order_relaxed) && unitReady(plan, c, plan.units[t]))
+        ready.push_back(int(t));
+    // Never empty: the first unit not run waits only for units listed
+    // before it, which have all run.
+    const int t = ready[pick(ready) % ready.size()];
+    execute(plan, plan.units[size_t(t)], in);
+    finishUnit(plan, c, t);
+  }
+}
 
 std::vector<double> timeStepUnits(SimulationState& s, std::vector<Unit>* units) {
   StepCache& c = cacheOf(s);

@@ -124,6 +124,15 @@ std::vector<Phase> initialPhases();
 StepPlan buildPlan(const std::vector<Phase>& phases, const SimulationState& s,
                    const exchange_detail::ReceiverLists& lists);
 
+// One time step (as runStepPhases) with its units run on the calling thread
+// in an order that `pick` chooses: of the units not yet run whose waits are
+// met, given by their positions in plan order, it returns the index of the
+// one to run next. Every such order must give the bits of the listed order;
+// the tests use it to show that the waits name everything a unit needs.
+void runStepPicking(SimulationState& s, const std::function<size_t(const std::vector<int>&)>& pick,
+                    std::vector<double>& pressureX, std::vector<double>& frictionX,
+                    std::vector<ResidualSums>& residuals);
+
 // Per-unit wall-clock seconds of one serial run of the step plan, in plan
 // order (for the benchmark's largest-unit figure). Runs a time step.
 std::vector<double> timeStepUnits(SimulationState& s, std::vector<Unit>* units);

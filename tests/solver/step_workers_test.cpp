@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <random>
 
 #include "core_error_print.h"
 #include "solver/solver.h"
@@ -40,12 +41,9 @@ std::vector<double> outcome(SimulationState& s) {
   return out;
 }
 
-// New, a disturbance in every computed point (so that every term and
-// boundary condition is active from the first step), then `steps` passes on
-// `workers` workers.
-std::vector<double> run(SimulationState& s, int workers, int steps) {
-  setComputeThreads(workers);
-  setParticipantTuning(false);  // every step on exactly `workers` participants
+// New, then a disturbance in every computed point (so that every term and
+// boundary condition is active from the first step).
+void newDisturbedCase(SimulationState& s) {
   newCase(s);
   for (auto& v : s.volumes)
     for (size_t n = 0; n < v.u.size(); ++n) {
@@ -59,6 +57,13 @@ std::vector<double> run(SimulationState& s, int workers, int steps) {
       v.P[n] = v.ro[n] * v.T[n];
     }
   exchangeAll(s);
+}
+
+// A disturbed new case, then `steps` passes on `workers` workers.
+std::vector<double> run(SimulationState& s, int workers, int steps) {
+  setComputeThreads(workers);
+  setParticipantTuning(false);  // every step on exactly `workers` participants
+  newDisturbedCase(s);
   for (int i = 0; i < steps; ++i) solverPass(s);
   setComputeThreads(0);
   setParticipantTuning(true);
@@ -103,4 +108,33 @@ TEST(SolverThreadTeam, StepsOnThreeWorkersMatchOneWorker) {
   const std::vector<double> three = run(*s, 3, 4);
   ASSERT_EQ(one.size(), three.size());
   EXPECT_EQ(0, std::memcmp(one.data(), three.data(), one.size() * sizeof(double)));
+}
+
+// Threads only try the orders their timing happens to give. Here the units
+// run on one thread in orders the waits allow but the listed order never
+// takes: always the last ready unit, and a random one. A wait that misses
+// something a unit reads or overwrites changes the bits.
+TEST(SolverStepPlan, EveryOrderTheWaitsAllowGivesTheSameBits) {
+  auto s = interpolatedState(12, 9, 11);
+  auto threeSteps = [&](const std::function<size_t(const std::vector<int>&)>& pick) {
+    newDisturbedCase(*s);
+    std::vector<double> out, pressureX, frictionX;
+    std::vector<ResidualSums> residuals;
+    for (int step = 0; step < 3; ++step) {
+      step_detail::runStepPicking(*s, pick, pressureX, frictionX, residuals);
+      out.insert(out.end(), pressureX.begin(), pressureX.end());
+      out.insert(out.end(), frictionX.begin(), frictionX.end());
+      for (const ResidualSums& r : residuals) out.insert(out.end(), r.squares.begin(), r.squares.end());
+    }
+    const std::vector<double> flow = outcome(*s);
+    out.insert(out.end(), flow.begin(), flow.end());
+    return out;
+  };
+  const std::vector<double> listed = threeSteps([](const std::vector<int>&) { return size_t(0); });
+  const std::vector<double> lastReady = threeSteps([](const std::vector<int>& r) { return r.size() - 1; });
+  std::mt19937 random(2026);
+  const std::vector<double> anyReady = threeSteps([&](const std::vector<int>&) { return size_t(random()); });
+  ASSERT_EQ(listed.size(), lastReady.size());
+  EXPECT_EQ(0, std::memcmp(listed.data(), lastReady.data(), listed.size() * sizeof(double)));
+  EXPECT_EQ(0, std::memcmp(listed.data(), anyReady.data(), listed.size() * sizeof(double)));
 }
