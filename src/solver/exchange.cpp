@@ -1,5 +1,7 @@
 #include "solver/exchange.h"
 
+#include <algorithm>
+
 #include <array>
 #include <cmath>
 #include <vector>
@@ -171,6 +173,10 @@ void ReceiverLists::build(const SimulationState& s) {
       list.resize(kept);
       anyOrdered = anyOrdered || kept > 0;
     }
+    // No receiver reads what an independent one writes or writes what it
+    // reads, so their order is free: point order, that is plane by plane,
+    // so that a chunk of them lies in one part of the volume.
+    std::sort(independent[size_t(vi)].begin(), independent[size_t(vi)].end());
   }
   orderedStencils.resize(count);
   independentStencils.resize(count);

@@ -215,7 +215,9 @@ StepPlan buildPlan(const std::vector<Phase>& phases, const SimulationState& s,
         if (count == 0) add(v, 0, 0);
         for (int r = 0; r < count; r += kReceiverChunk) {
           const int end = std::min(count, r + kReceiverChunk);
-          add(v, r, end, float((r + end) * 0.5 / count));
+          // The list runs plane by plane: the middle receiver's plane.
+          const int middle = lists.independent[size_t(v)][size_t((r + end) / 2)];
+          add(v, r, end, float((middle / vol.stride_i + 0.5) / (vol.Nx + 1)));
         }
       } else if (ph.work == Work::Drag) {
         add(v, 0, 0);

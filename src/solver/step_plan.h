@@ -100,9 +100,9 @@ struct Unit {
   // AdjacentPlanes: the positions in StepPlan::units of the units waited
   // for are StepPlan::waitList[waitBegin, waitEnd).
   int waitBegin = 0, waitEnd = 0;
-  // Where in its volume the unit works, 0 <= at < 1 (its middle plane, or
-  // its middle receiver, over the volume's count), or -1 for a whole-volume
-  // unit. Of P participants, participant floor(at * P) prefers the unit, so
+  // Where in its volume the unit works, 0 <= at < 1 (the plane in the
+  // middle of its planes or of its receivers, over the volume's plane
+  // count), or -1 for a whole-volume unit. Of P participants, participant floor(at * P) prefers the unit, so
   // that the units of one part of a volume, phase after phase, mostly run
   // on the same processor and find its data in that processor's cache.
   float at = -1.0f;
