@@ -129,12 +129,25 @@ double surfaceIntegral(const FiniteVolume& vol, const double* f) {
   return total;
 }
 
+std::vector<FaceGeometry> sphereFaceGeometry(const FiniteVolume& vol) {
+  std::vector<FaceGeometry> face;
+  if (!vol.allocated || vol.kind != 2) return face;
+  face.resize(surfaceSize(vol));
+  for (int j = vol.j_begin; j <= vol.j_end; ++j)
+    for (int k = vol.k_begin; k <= vol.k_end; ++k) face[size_t(j * vol.stride_j + k)] = faceGeometry(vol, j, k);
+  return face;
+}
+
 std::array<double, 3> pressureForce(const FiniteVolume& vol) {
+  return pressureForce(vol, sphereFaceGeometry(vol));
+}
+
+std::array<double, 3> pressureForce(const FiniteVolume& vol, const std::vector<FaceGeometry>& face) {
   const double R = vol.box_origin[0];
   std::vector<double> fx(surfaceSize(vol)), fy(surfaceSize(vol)), fz(surfaceSize(vol));
   for (int j = vol.j_begin; j <= vol.j_end; ++j) {
     for (int k = vol.k_begin; k <= vol.k_end; ++k) {
-      const FaceGeometry g = faceGeometry(vol, j, k);
+      const FaceGeometry& g = face[size_t(j * vol.stride_j + k)];
       const double Pw = wallValue(vol, vol.P.data(), j, k);
       const size_t m = size_t(j * vol.stride_j + k);
       fx[m] = g.area * (g.x * Pw / R);
@@ -146,11 +159,14 @@ std::array<double, 3> pressureForce(const FiniteVolume& vol) {
           -surfaceIntegral(vol, fz.data())};
 }
 
-std::array<double, 3> wallStressTimesRadius(const FiniteVolume& vol, int j, int k,
-                                           int schemeOrder) {
+namespace {
+
+// wallStressTimesRadius with the face geometry at (j, k) and log(r_base)
+// given.
+std::array<double, 3> wallStress(const FiniteVolume& vol, int j, int k, int schemeOrder,
+                                 const FaceGeometry& g, double logBase) {
   const double H = vol.steps_xi[1];
   const int si = vol.stride_i;
-  const double logBase = std::log(vol.r_base);
   constexpr double kappa = 0.6666666666666666;  // the double nearest 2/3
   // The wall extrapolation needs the radial derivatives at the two
   // innermost computed layers only.
@@ -163,7 +179,6 @@ std::array<double, 3> wallStressTimesRadius(const FiniteVolume& vol, int j, int 
   const double b = wallDerivative(vol.v);
   const double c = wallDerivative(vol.w);
 
-  const FaceGeometry g = faceGeometry(vol, j, k);
   const double rho = std::sqrt(g.x * g.x + g.y * g.y + g.z * g.z);
   const double Kw = rho * logBase * (rho - vol.r_offset);
   const double xix = g.x / Kw, xiy = g.y / Kw, xiz = g.z / Kw;
@@ -178,13 +193,27 @@ std::array<double, 3> wallStressTimesRadius(const FiniteVolume& vol, int j, int 
           tzz * g.z + txz * g.x + tyz * g.y};
 }
 
+}  // namespace
+
+std::array<double, 3> wallStressTimesRadius(const FiniteVolume& vol, int j, int k,
+                                           int schemeOrder) {
+  return wallStress(vol, j, k, schemeOrder, faceGeometry(vol, j, k), std::log(vol.r_base));
+}
+
 std::array<double, 3> frictionForce(const FiniteVolume& vol, int schemeOrder) {
+  return frictionForce(vol, schemeOrder, sphereFaceGeometry(vol));
+}
+
+std::array<double, 3> frictionForce(const FiniteVolume& vol, int schemeOrder,
+                                    const std::vector<FaceGeometry>& face) {
   const double R = vol.box_origin[0];
+  const double logBase = std::log(vol.r_base);
   std::vector<double> fx(surfaceSize(vol)), fy(surfaceSize(vol)), fz(surfaceSize(vol));
   for (int j = vol.j_begin; j <= vol.j_end; ++j) {
     for (int k = vol.k_begin; k <= vol.k_end; ++k) {
-      const std::array<double, 3> t = wallStressTimesRadius(vol, j, k, schemeOrder);
-      const double area = faceGeometry(vol, j, k).area;
+      const FaceGeometry& g = face[size_t(j * vol.stride_j + k)];
+      const std::array<double, 3> t = wallStress(vol, j, k, schemeOrder, g, logBase);
+      const double area = g.area;
       const size_t m = size_t(j * vol.stride_j + k);
       fx[m] = area * t[0] / R;
       fy[m] = area * t[1] / R;
@@ -203,6 +232,16 @@ double pressureDragOf(const FiniteVolume& vol) {
 double frictionDragOf(const FiniteVolume& vol, int schemeOrder) {
   if (!vol.allocated || vol.kind != 2) return 0.0;
   return globalX(vol, frictionForce(vol, schemeOrder));
+}
+
+double pressureDragOf(const FiniteVolume& vol, const std::vector<FaceGeometry>& face) {
+  if (!vol.allocated || vol.kind != 2) return 0.0;
+  return globalX(vol, pressureForce(vol, face));
+}
+
+double frictionDragOf(const FiniteVolume& vol, int schemeOrder, const std::vector<FaceGeometry>& face) {
+  if (!vol.allocated || vol.kind != 2) return 0.0;
+  return globalX(vol, frictionForce(vol, schemeOrder, face));
 }
 
 double pressureCoefficient(const SimulationState& s, double sum) {

@@ -22,6 +22,11 @@ struct FaceGeometry {
   double area = 0;                // |dX/deta x dX/dzeta|, so dS = area*deta*dzeta
 };
 FaceGeometry faceGeometry(const FiniteVolume& vol, int j, int k);
+// faceGeometry at every (j, k) of the computed box, at j*stride_j + k
+// (empty unless the volume is an allocated shell sector). It depends on
+// the grid only: the time step keeps it rather than computing the square
+// roots and powers of every wall point at every step.
+std::vector<FaceGeometry> sphereFaceGeometry(const FiniteVolume& vol);
 
 // q extrapolated linearly in radius to the sphere radius R along the radial
 // grid line (j, k), from the points i_begin and i_begin+1.
@@ -41,12 +46,18 @@ std::array<double, 3> wallStressTimesRadius(const FiniteVolume& vol, int j, int 
 // Pressure and viscous forces on the volume's sphere face, in local axes.
 std::array<double, 3> pressureForce(const FiniteVolume& vol);
 std::array<double, 3> frictionForce(const FiniteVolume& vol, int schemeOrder);
+// The same with the volume's sphereFaceGeometry given.
+std::array<double, 3> pressureForce(const FiniteVolume& vol, const std::vector<FaceGeometry>& face);
+std::array<double, 3> frictionForce(const FiniteVolume& vol, int schemeOrder,
+                                    const std::vector<FaceGeometry>& face);
 
 // Global x components of the pressure and the friction force on one
 // volume's face (0 unless it is an allocated shell sector), and the
 // coefficients from the sums of those over the volumes in index order.
 double pressureDragOf(const FiniteVolume& vol);
 double frictionDragOf(const FiniteVolume& vol, int schemeOrder);
+double pressureDragOf(const FiniteVolume& vol, const std::vector<FaceGeometry>& face);
+double frictionDragOf(const FiniteVolume& vol, int schemeOrder, const std::vector<FaceGeometry>& face);
 double pressureCoefficient(const SimulationState& s, double forceSum);
 double frictionCoefficient(const SimulationState& s, double forceSum);
 

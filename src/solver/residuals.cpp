@@ -12,21 +12,32 @@ ResidualSums residualSumsOf(const FiniteVolume& vol, int firstPlane, int lastPla
                             ResidualSums start) {
   ResidualSums r = start;
   if (!vol.allocated) return r;
-  const std::vector<double>* now[5] = {&vol.ro, &vol.u, &vol.v, &vol.w, &vol.T};
-  const std::vector<double>* before[5] = {&vol.ro_n, &vol.u_n, &vol.v_n, &vol.w_n, &vol.T_n};
+  const double* now[5] = {vol.ro.data(), vol.u.data(), vol.v.data(), vol.w.data(), vol.T.data()};
+  const double* before[5] = {vol.ro_n.data(), vol.u_n.data(), vol.v_n.data(), vol.w_n.data(),
+                             vol.T_n.data()};
+  const int* type = vol.type_point.data();
+  // One running sum per variable, in locals (a sum kept in the returned
+  // record would be stored and the arrays reloaded at every point); each
+  // still adds its squares in scan order.
+  double sums[5] = {r.squares[0], r.squares[1], r.squares[2], r.squares[3], r.squares[4]};
+  long long points = r.points;
   const int lo = firstPlane > vol.i_begin ? firstPlane : vol.i_begin;
   const int hi = lastPlane < vol.i_end ? lastPlane : vol.i_end;
   for (int i = lo; i <= hi; ++i)
-    for (int j = vol.j_begin; j <= vol.j_end; ++j)
+    for (int j = vol.j_begin; j <= vol.j_end; ++j) {
+      const int row = pointIndex(vol, i, j, 0);
       for (int k = vol.k_begin; k <= vol.k_end; ++k) {
-        const size_t n = size_t(pointIndex(vol, i, j, k));
-        if (vol.type_point[n] != kPointComputed) continue;
-        for (size_t q = 0; q < 5; ++q) {
-          const double d = (*now[q])[n] - (*before[q])[n];
-          r.squares[q] += d * d;
+        const int n = row + k;
+        if (type[n] != kPointComputed) continue;
+        for (int q = 0; q < 5; ++q) {
+          const double d = now[q][n] - before[q][n];
+          sums[q] += d * d;
         }
-        ++r.points;
+        ++points;
       }
+    }
+  for (int q = 0; q < 5; ++q) r.squares[size_t(q)] = sums[q];
+  r.points = points;
   return r;
 }
 

@@ -243,6 +243,7 @@ struct StepCache {
   int schemeOrder = -1;
   const FiniteVolume* volumesData = nullptr;
   ReceiverLists lists;
+  std::vector<std::vector<FaceGeometry>> sphereFaces;  // per volume
   StepPlan step, exchange, vorticity;
   std::vector<Counter> done;       // per phase * volume
   std::vector<Counter> phaseDone;  // per phase
@@ -263,6 +264,8 @@ StepCache& cacheOf(SimulationState& s) {
       c.schemeOrder == s.schemeOrder && c.volumesData == s.volumes.data())
     return c;
   c.lists.build(s);
+  c.sphereFaces.resize(size_t(s.volumeCount));
+  for (int v = 0; v < s.volumeCount; ++v) c.sphereFaces[size_t(v)] = sphereFaceGeometry(s.volumes[size_t(v)]);
   c.step = buildPlan(stepPhases(), s, c.lists);
   std::vector<Phase> exchange = initialPhases();
   exchange.pop_back();  // the vorticity
@@ -281,6 +284,7 @@ struct RunInputs {
   SimulationState& s;
   FlowParams p;
   const ReceiverLists& lists;
+  const std::vector<std::vector<FaceGeometry>>& sphereFaces;
   double* pressureX = nullptr;
   double* frictionX = nullptr;
   ResidualSums* residuals = nullptr;  // per volume, with the pressure drag
@@ -361,10 +365,10 @@ void execute(const StepPlan& plan, const Unit& u, RunInputs& in, unsigned faces 
     case Work::Drag:
       if (!(faces & kInnerFace)) break;
       if (u.first == 0) {
-        in.pressureX[u.volume] = pressureDragOf(v);
+        in.pressureX[u.volume] = pressureDragOf(v, in.sphereFaces[size_t(u.volume)]);
         if (in.residuals) in.residuals[u.volume] = residualSumsOf(v);
       } else
-        in.frictionX[u.volume] = frictionDragOf(v, order);
+        in.frictionX[u.volume] = frictionDragOf(v, order, in.sphereFaces[size_t(u.volume)]);
       break;
   }
 }
@@ -599,7 +603,7 @@ void runStepPicking(SimulationState& s, const std::function<size_t(const std::ve
   pressureX.assign(size_t(s.volumeCount), 0.0);
   frictionX.assign(size_t(s.volumeCount), 0.0);
   residuals.assign(size_t(s.volumeCount), ResidualSums{});
-  RunInputs in{s, flowParams(s), c.lists, pressureX.data(), frictionX.data(), residuals.data(),
+  RunInputs in{s, flowParams(s), c.lists, c.sphereFaces, pressureX.data(), frictionX.data(), residuals.data(),
                farFieldParams(s)};
   resetRun(plan, c);
   std::vector<int> ready;
@@ -619,7 +623,7 @@ void runStepPicking(SimulationState& s, const std::function<size_t(const std::ve
 std::vector<double> timeStepUnits(SimulationState& s, std::vector<Unit>* units) {
   StepCache& c = cacheOf(s);
   std::vector<double> pressureX(size_t(s.volumeCount)), frictionX(size_t(s.volumeCount));
-  RunInputs in{s, flowParams(s), c.lists, pressureX.data(), frictionX.data()};
+  RunInputs in{s, flowParams(s), c.lists, c.sphereFaces, pressureX.data(), frictionX.data()};
   in.ff = farFieldParams(s);
   std::vector<double> seconds;
   for (const Unit& u : c.step.units) {
@@ -639,7 +643,7 @@ void runStepPhases(SimulationState& s, std::vector<double>& pressureX,
   pressureX.assign(size_t(s.volumeCount), 0.0);
   frictionX.assign(size_t(s.volumeCount), 0.0);
   residuals.assign(size_t(s.volumeCount), ResidualSums{});
-  RunInputs in{s, flowParams(s), c.lists, pressureX.data(), frictionX.data(), residuals.data(),
+  RunInputs in{s, flowParams(s), c.lists, c.sphereFaces, pressureX.data(), frictionX.data(), residuals.data(),
                farFieldParams(s)};
   if (const StepDistribution* d = s.stepDistribution.get()) {
     // A volume's residual sums run through its planes in order, across
@@ -659,7 +663,7 @@ void runStepPhases(SimulationState& s, std::vector<double>& pressureX,
 
 void runInitialPhases(SimulationState& s) {
   StepCache& c = cacheOf(s);
-  RunInputs in{s, flowParams(s), c.lists};
+  RunInputs in{s, flowParams(s), c.lists, c.sphereFaces};
   in.ff = farFieldParams(s);
   runPlan(c.exchange, c, in, 1);
   runPlan(c.vorticity, c, in, 1);
@@ -667,7 +671,7 @@ void runInitialPhases(SimulationState& s) {
 
 void exchangeAll(SimulationState& s) {
   StepCache& c = cacheOf(s);
-  RunInputs in{s, flowParams(s), c.lists};
+  RunInputs in{s, flowParams(s), c.lists, c.sphereFaces};
   in.ff = farFieldParams(s);
   runPlan(c.exchange, c, in, 1);
 }
