@@ -1,7 +1,6 @@
 #include "solver/exchange.h"
 
 #include <algorithm>
-
 #include <array>
 #include <cmath>
 #include <vector>

@@ -6,11 +6,14 @@
 // A unit is one piece of work on one volume: a slab of at most kSlabPlanes
 // i-planes for the point-wise passes (kernels, global velocities,
 // divergence, vorticity), a chunk of receivers, a volume's boundary passes,
-// or one of its face integrals. Units are listed phase after phase, volumes
-// ascending, slabs ascending, and are taken strictly in that order (a shared
-// counter), so a unit only ever waits for units that were taken before it:
-// the plan cannot deadlock, and an idle thread always takes the next
-// unstarted unit, whoever would have "owned" it.
+// or one of its face integrals. Units are listed in an order in which each
+// unit waits only for units listed before it (phase after phase, or volume
+// after volume between two all-volume waits; slabs ascending). A
+// participant takes a ready unit among the first unstarted ones, preferring
+// those of its own part of the volume (Unit::at) but taking any when none
+// of its own is ready, so the first unstarted unit is always ready or
+// waits for units in progress: the plan cannot deadlock, and a descheduled
+// thread's units are taken by the others.
 //
 // What a unit waits for (its phase's dependency):
 // - SameVolume: every unit of the previous phase on the same volume
@@ -25,7 +28,9 @@
 //   writes the flow that R of planes a-1..b+1 reads, and reads R of a..b).
 //   Such a unit is listed right after the last unit it waits for, so a
 //   volume's update follows its R plane by plane, a slab behind, while
-//   both touch the same planes (a wavefront through the volume).
+//   both touch the same planes (a wavefront through the volume). R and the
+//   update cut a volume into the same slabs, so every R unit is waited for
+//   by some update unit and the waits stay transitive.
 // Every allocated volume has at least one unit in every phase (an empty one
 // if need be), so the waits are transitive along the phases.
 //
