@@ -138,10 +138,6 @@ std::vector<FaceGeometry> sphereFaceGeometry(const FiniteVolume& vol) {
   return face;
 }
 
-std::array<double, 3> pressureForce(const FiniteVolume& vol) {
-  return pressureForce(vol, sphereFaceGeometry(vol));
-}
-
 std::array<double, 3> pressureForce(const FiniteVolume& vol, const std::vector<FaceGeometry>& face) {
   const double R = vol.box_origin[0];
   std::vector<double> fx(surfaceSize(vol)), fy(surfaceSize(vol)), fz(surfaceSize(vol));
@@ -200,10 +196,6 @@ std::array<double, 3> wallStressTimesRadius(const FiniteVolume& vol, int j, int 
   return wallStress(vol, j, k, schemeOrder, faceGeometry(vol, j, k), std::log(vol.r_base));
 }
 
-std::array<double, 3> frictionForce(const FiniteVolume& vol, int schemeOrder) {
-  return frictionForce(vol, schemeOrder, sphereFaceGeometry(vol));
-}
-
 std::array<double, 3> frictionForce(const FiniteVolume& vol, int schemeOrder,
                                     const std::vector<FaceGeometry>& face) {
   const double R = vol.box_origin[0];
@@ -224,14 +216,10 @@ std::array<double, 3> frictionForce(const FiniteVolume& vol, int schemeOrder,
           surfaceIntegral(vol, fz.data())};
 }
 
-double pressureDragOf(const FiniteVolume& vol) {
-  if (!vol.allocated || vol.kind != 2) return 0.0;
-  return globalX(vol, pressureForce(vol));
-}
+double pressureDragOf(const FiniteVolume& vol) { return pressureDragOf(vol, sphereFaceGeometry(vol)); }
 
 double frictionDragOf(const FiniteVolume& vol, int schemeOrder) {
-  if (!vol.allocated || vol.kind != 2) return 0.0;
-  return globalX(vol, frictionForce(vol, schemeOrder));
+  return frictionDragOf(vol, schemeOrder, sphereFaceGeometry(vol));
 }
 
 double pressureDragOf(const FiniteVolume& vol, const std::vector<FaceGeometry>& face) {

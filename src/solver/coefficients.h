@@ -44,9 +44,7 @@ std::array<double, 3> wallStressTimesRadius(const FiniteVolume& vol, int j, int 
                                            int schemeOrder);
 
 // Pressure and viscous forces on the volume's sphere face, in local axes.
-std::array<double, 3> pressureForce(const FiniteVolume& vol);
-std::array<double, 3> frictionForce(const FiniteVolume& vol, int schemeOrder);
-// The same with the volume's sphereFaceGeometry given.
+// `face` is the volume's sphereFaceGeometry.
 std::array<double, 3> pressureForce(const FiniteVolume& vol, const std::vector<FaceGeometry>& face);
 std::array<double, 3> frictionForce(const FiniteVolume& vol, int schemeOrder,
                                     const std::vector<FaceGeometry>& face);
@@ -56,6 +54,7 @@ std::array<double, 3> frictionForce(const FiniteVolume& vol, int schemeOrder,
 // coefficients from the sums of those over the volumes in index order.
 double pressureDragOf(const FiniteVolume& vol);
 double frictionDragOf(const FiniteVolume& vol, int schemeOrder);
+// The same with the volume's sphereFaceGeometry given (the time step keeps it).
 double pressureDragOf(const FiniteVolume& vol, const std::vector<FaceGeometry>& face);
 double frictionDragOf(const FiniteVolume& vol, int schemeOrder, const std::vector<FaceGeometry>& face);
 double pressureCoefficient(const SimulationState& s, double forceSum);
