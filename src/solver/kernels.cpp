@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "solver/exact_quotient.h"
 #include "solver/plane_chunks.h"
 #include "solver/stencil_ops.h"
 #include "state/simulation_state.h"
@@ -89,6 +90,10 @@ struct RhsInputs {
   int si, sj;
   double gam, M, Re, Pr;
   double invPow;  // 1/2^schemeOrder (exact: a power of two)
+  // Whether the quotients may be taken by exactQuotient (the constant
+  // divisors k and M in range), and the reciprocals of those divisors.
+  bool fastQuotients;
+  double rGam, rM;
   double Sx2, Sx3, Se2, Se3, Sz2, Sz3;
   const double *ro, *u, *v, *w, *P, *T, *dv;
   const double *uz, *vz, *wz, *Tz;
@@ -104,6 +109,10 @@ struct RhsInputs {
         Re(p.Re),
         Pr(p.Pr),
         invPow(1.0 / powerOfTwo(p.schemeOrder)),
+        fastQuotients(kExactQuotientByFma && quotientDivisorInRange(p.k) &&
+                      quotientDivisorInRange(p.M)),
+        rGam(1.0 / p.k),
+        rM(1.0 / p.M),
         Sx2(vol.steps_xi[2]),
         Sx3(vol.steps_xi[3]),
         Se2(vol.steps_eta[2]),
@@ -148,7 +157,23 @@ struct ChunkScratch {
   double dP[3][kPlaneChunk], dDiv[3][kPlaneChunk];  // along xi, eta, zeta
   double grad[9][kPlaneChunk];  // Dx u, Dy u, Dz u, Dx v, ..., Dz w
   double out[5][kPlaneChunk];   // R of ro, u, v, w, T
+  // 1/(ro Re), 1/(ro k M^2), 1/(3 ro Re): the divisors of the viscous,
+  // pressure and divergence terms of all three momentum equations.
+  double yRe[kPlaneChunk], yPress[kPlaneChunk], yVisc3[kPlaneChunk];
 };
+
+// a / b: by exactQuotient from y = 1/b when Fast (setting outOfRange when a
+// is outside its range; the caller then evaluates the chunk again with
+// Fast false), else by the division.
+template <bool Fast>
+inline double quotient(double a, double b, double y, bool& outOfRange) {
+  if constexpr (Fast) {
+    outOfRange |= !quotientNumeratorInRange(a);
+    return exactQuotient(a, b, y);
+  } else {
+    return a / b;
+  }
+}
 
 // Cartesian derivatives of the product a*b at n with the metrics at n; the
 // product is formed at each neighbour (d1p), the value a stored product
@@ -166,10 +191,18 @@ struct ChunkScratch {
 // Spectral radii and the density equation. The equations are evaluated in
 // separate loops over the chunk so that each loop keeps few values live
 // (one loop for all five spills heavily); the expressions are unchanged.
-void densityChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
+template <bool Fast>
+int densityChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
   const StepFactors& f = in.f;
   const int si = in.si, sj = in.sj;
-  const double gam = in.gam, M = in.M;
+  const double gam = in.gam, M = in.M, rGam = in.rGam, rM = in.rM;
+  int outOfRange = 0;
+  // c^2 / g = T / k / M / M, each division rounded in that order.
+  auto soundSquared = [&](double Tg, bool& bad) {
+    const double byGam = quotient<Fast>(Tg, gam, rGam, bad);
+    const double byM = quotient<Fast>(byGam, M, rM, bad);
+    return quotient<Fast>(byM, M, rM, bad);
+  };
 #pragma GCC ivdep
   for (int n = c0; n < c1; ++n) {
     const int b = n - c0;
@@ -185,9 +218,13 @@ void densityChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
     const double Uxi = double(fxx) * un + double(fxy) * vn + double(fxz) * wn;
     const double Ueta = double(fex) * un + double(fey) * vn + double(fez) * wn;
     const double Uzeta = double(fzx) * un + double(fzy) * vn + double(fzz) * wn;
-    const double cxi = std::sqrt(Tn * double(gxi) / gam / M / M);
-    const double ceta = std::sqrt(Tn * double(geta) / gam / M / M);
-    const double czeta = std::sqrt(Tn * double(gzeta) / gam / M / M);
+    // One int flag update per iteration (a plain reduction, which
+    // vectorises; a chain of int updates does not).
+    bool bad = false;
+    const double cxi = std::sqrt(soundSquared(Tn * double(gxi), bad));
+    const double ceta = std::sqrt(soundSquared(Tn * double(geta), bad));
+    const double czeta = std::sqrt(soundSquared(Tn * double(gzeta), bad));
+    outOfRange |= int(bad);
     const double axi = max3(std::fabs(Uxi), std::fabs(Uxi + cxi), std::fabs(Uxi - cxi)) * in.invPow;
     const double aeta =
         max3(std::fabs(Ueta), std::fabs(Ueta + ceta), std::fabs(Ueta - ceta)) * in.invPow;
@@ -215,6 +252,25 @@ void densityChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
                            un * Dxro + vn * Dyro + wn * Dzro) -
                    0.5 * ron * divn + Aro;
   }
+  return outOfRange;
+}
+
+// The reciprocals of the momentum equations' divisors, for exactQuotient.
+int reciprocalsChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
+  const double gam = in.gam, M = in.M, Re = in.Re;
+  int outOfRange = 0;
+#pragma GCC ivdep
+  for (int n = c0; n < c1; ++n) {
+    const int b = n - c0;
+    const double ron = in.ro[n];
+    const double roRe = ron * Re, roPress = ron * gam * M * M, roVisc3 = ron * Re * 3.0;
+    outOfRange |= int(!quotientDivisorInRange(roRe) | !quotientDivisorInRange(roPress) |
+                      !quotientDivisorInRange(roVisc3));
+    sc.yRe[b] = 1.0 / roRe;
+    sc.yPress[b] = 1.0 / roPress;
+    sc.yVisc3[b] = 1.0 / roVisc3;
+  }
+  return outOfRange;
 }
 
 // The momentum equation of the component q (c = 0, 1, 2 for u, v, w) with
@@ -222,12 +278,14 @@ void densityChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
 // (mx, my, mz) of its own Cartesian direction. Two loops: the convective
 // part first (kept in the scratch), then the viscous, pressure and
 // dissipation terms added in the same order as one expression would.
-void momentumChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1, int c,
-                   const double* __restrict q, const double* __restrict qz, const float* __restrict mx,
-                   const float* __restrict my, const float* __restrict mz) {
+template <bool Fast>
+int momentumChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1, int c,
+                  const double* __restrict q, const double* __restrict qz, const float* __restrict mx,
+                  const float* __restrict my, const float* __restrict mz) {
   const StepFactors& f = in.f;
   const int si = in.si, sj = in.sj;
   const double gam = in.gam, M = in.M, Re = in.Re;
+  int outOfRange = 0;
   double* __restrict out = sc.out[1 + c];
   double* __restrict gx = sc.grad[3 * c];
   double* __restrict gy = sc.grad[3 * c + 1];
@@ -263,16 +321,23 @@ void momentumChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1, int c,
     const double roVisc3 = ron * Re * 3.0;
     const double A = sc.axi[b] * q2x * in.Sx3 * in.Sx2 + sc.aeta[b] * q2e * in.Se3 * in.Se2 +
                      sc.azeta[b] * q2z * in.Sz3 * in.Sz2;
-    out[b] = out[b] + Lq / roRe - DaP / roPress + Dadiv / roVisc3 + A;
+    bool bad = false;
+    out[b] = out[b] + quotient<Fast>(Lq, roRe, sc.yRe[b], bad) -
+             quotient<Fast>(DaP, roPress, sc.yPress[b], bad) +
+             quotient<Fast>(Dadiv, roVisc3, sc.yVisc3[b], bad) + A;
+    outOfRange |= int(bad);
   }
+  return outOfRange;
 }
 
 // The temperature equation, with the dissipation function from the
 // velocity derivatives the momentum loops left in the scratch.
-void temperatureChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
+template <bool Fast>
+int temperatureChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
   const StepFactors& f = in.f;
   const int si = in.si, sj = in.sj;
   const double gam = in.gam, M = in.M, Re = in.Re, Pr = in.Pr;
+  int outOfRange = 0;
 #pragma GCC ivdep
   for (int n = c0; n < c1; ++n) {
     const int b = n - c0;
@@ -296,12 +361,15 @@ void temperatureChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
     const double A = sc.axi[b] * T2x * in.Sx3 * in.Sx2 + sc.aeta[b] * T2e * in.Se3 * in.Se2 +
                      sc.azeta[b] * T2z * in.Sz3 * in.Sz2;
     const double roRe = ron * Re;
+    bool bad = false;
     sc.out[4][b] = 0.5 * Tn * divn -
                    0.5 * (BRELVIK_DX(in.u, in.T) + BRELVIK_DY(in.v, in.T) + BRELVIK_DZ(in.w, in.T) + un * DxT +
                           vn * DyT + wn * DzT) +
                    gam * LT / (ron * Re * Pr) + A - (gam - 1.0) * Pn * divn / ron +
-                   Phi * gam * (gam - 1.0) * M * M / roRe;
+                   quotient<Fast>(Phi * gam * (gam - 1.0) * M * M, roRe, sc.yRe[b], bad);
+    outOfRange |= int(bad);
   }
+  return outOfRange;
 }
 
 #undef BRELVIK_DX
@@ -318,12 +386,20 @@ void rhsPlane(FiniteVolume& v, const FlowParams& p, RhsTarget target, int i) {
   double* __restrict r_w = pred ? v.rhs_w_p.data() : v.rhs_w_c.data();
   double* __restrict r_T = pred ? v.rhs_T_p.data() : v.rhs_T_c.data();
   ChunkScratch sc;
+  auto evalWith = [&]<bool Fast>(int c0, int c1) {
+    int outOfRange = densityChunk<Fast>(in, sc, c0, c1);
+    if constexpr (Fast) outOfRange |= reciprocalsChunk(in, sc, c0, c1);
+    outOfRange |= momentumChunk<Fast>(in, sc, c0, c1, 0, in.u, in.uz, in.xx, in.ex, in.zx);
+    outOfRange |= momentumChunk<Fast>(in, sc, c0, c1, 1, in.v, in.vz, in.xy, in.ey, in.zy);
+    outOfRange |= momentumChunk<Fast>(in, sc, c0, c1, 2, in.w, in.wz, in.xz, in.ez, in.zz);
+    outOfRange |= temperatureChunk<Fast>(in, sc, c0, c1);
+    return outOfRange;
+  };
+  // Every value of the chunk is a function of the inputs alone, so a chunk
+  // with a quotient out of exactQuotient's range is simply evaluated again.
   auto eval = [&](int c0, int c1) {
-    densityChunk(in, sc, c0, c1);
-    momentumChunk(in, sc, c0, c1, 0, in.u, in.uz, in.xx, in.ex, in.zx);
-    momentumChunk(in, sc, c0, c1, 1, in.v, in.vz, in.xy, in.ey, in.zy);
-    momentumChunk(in, sc, c0, c1, 2, in.w, in.wz, in.xz, in.ez, in.zz);
-    temperatureChunk(in, sc, c0, c1);
+    if (in.fastQuotients && evalWith.template operator()<true>(c0, c1) == 0) return;
+    evalWith.template operator()<false>(c0, c1);
   };
   // Only computed points receive R; the others keep their old values.
   forBoxPlaneChunks(v, i, eval, [&](int n, int b) {

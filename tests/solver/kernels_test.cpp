@@ -9,6 +9,7 @@
 #include <random>
 #include <utility>
 
+#include "solver/exact_quotient.h"
 #include "solver/stencil_ops.h"
 #include "solver_test_util.h"
 
@@ -334,6 +335,55 @@ TEST(SolverKernels, DerivativesUseTheChainRule) {
   EXPECT_NEAR(chain(v.xi_x[n], v.eta_x[n], v.zeta_x[n], dxi, deta, dzeta), 2.5, 1e-12);
   EXPECT_NEAR(chain(v.xi_y[n], v.eta_y[n], v.zeta_y[n], dxi, deta, dzeta), 1.0, 1e-12);
   EXPECT_NEAR(chain(v.xi_z[n], v.eta_z[n], v.zeta_z[n], dxi, deta, dzeta), 0.0, 1e-12);
+}
+
+TEST(SolverKernels, QuotientsByReciprocalHaveTheBitsOfTheDivision) {
+  auto sameBits = [](double x, double y) { return std::memcmp(&x, &y, sizeof x) == 0; };
+  // Divisors and numerators over the whole range, mantissas next to 1 and
+  // 2 (where a reciprocal is least accurate), integers, and signed zeros.
+  std::mt19937_64 rng(7);
+  std::uniform_real_distribution<double> mantissa(1.0, 2.0);
+  std::uniform_int_distribution<int> exponent(-60, 59), wide(-890, 890);
+  int checked = 0;
+  for (int t = 0; t < 2000000; ++t) {
+    double b = std::ldexp(t % 3 == 0 ? 1.0 + (t % 97) * 0x1p-52 : t % 3 == 1 ? 2.0 - (t % 89 + 1) * 0x1p-52
+                                                                          : mantissa(rng),
+                          exponent(rng));
+    double a = t % 5 == 0 ? double(t % 1013) : std::ldexp(mantissa(rng), wide(rng));
+    if (t % 2) b = -b;
+    if (t % 7 == 0) a = -a;
+    if (t % 1000 == 0) a = t % 2000 ? 0.0 : -0.0;
+    ASSERT_TRUE(quotientDivisorInRange(b) && quotientNumeratorInRange(a)) << a << " " << b;
+    ASSERT_TRUE(sameBits(exactQuotient(a, b, 1.0 / b), a / b)) << std::hexfloat << a << " / " << b;
+    ++checked;
+  }
+  EXPECT_EQ(checked, 2000000);
+  for (double bad : {0.0, double(INFINITY), double(NAN), 1e-300, 1e300})
+    EXPECT_FALSE(quotientDivisorInRange(bad)) << bad;
+  for (double bad : {double(INFINITY), -double(INFINITY), double(NAN), 1e-300, -1e300})
+    EXPECT_FALSE(quotientNumeratorInRange(bad)) << bad;
+
+  // R evaluates a chunk holding a quotient out of range again by division
+  // (a plane of this box is one chunk): the other points of that plane keep
+  // the bits they had by reciprocals. (A build without FMA divides in both.)
+  FiniteVolume v;
+  makeBox(v, kN, kH);
+  setWavyFlow(v);
+  const FlowParams p = params();
+  productsAndRhs(v, p, RhsTarget::Predictor);
+  const std::vector<double> ru = v.rhs_u_p, rT = v.rhs_T_p;
+  const int i0 = 4, j0 = 3, k0 = 5;
+  v.ro[size_t(pointIndex(v, i0, j0, k0))] = 1e-30;  // ro Re below 2^-60
+  productsAndRhs(v, p, RhsTarget::Predictor);
+  int compared = 0;
+  for (int j = 1; j < kN; ++j)
+    for (int k = 1; k < kN; ++k) {
+      if (std::abs(j - j0) + std::abs(k - k0) <= 1) continue;  // the point and its stencil
+      const size_t n = size_t(pointIndex(v, i0, j, k));
+      ASSERT_TRUE(sameBits(v.rhs_u_p[n], ru[n]) && sameBits(v.rhs_T_p[n], rT[n])) << j << " " << k;
+      ++compared;
+    }
+  EXPECT_EQ(compared, 44);
 }
 
 TEST(SolverKernels, IdenticalResultsForEveryCutIntoSlabs) {
