@@ -54,6 +54,14 @@ void appendStage(std::vector<Phase>& phases, RhsTarget stage, Wait first) {
   phases.push_back({Work::Update, stage, Wait::AdjacentPlanes});
 }
 
+// The residual sums of a volume read the flow and the saved state of every
+// computed point, and a sum must run through the points in scan order. Two
+// units in a chain keep it: the planes below (Nx + 1) / 2, then the others
+// continued from their sums, each mostly on the participant that prefers
+// (and computed) those planes. One unit reading the whole volume found half
+// of it in the other processor's cache and took three times as long.
+int lowerResidualPlanes(const FiniteVolume& vol) { return (vol.Nx + 1) / 2; }
+
 bool slabWork(Work w) {
   return w == Work::GlobalVelocities || w == Work::StageInputs || w == Work::Rhs ||
          w == Work::Update || w == Work::Divergence || w == Work::Vorticity;
@@ -158,6 +166,7 @@ std::vector<Phase> stepPhases() {
   appendExchange(phases);
   phases.push_back({Work::Vorticity, RhsTarget::Predictor, Wait::SameVolume});
   phases.push_back({Work::Drag, RhsTarget::Predictor, Wait::SameVolume});
+  phases.push_back({Work::Residuals, RhsTarget::Predictor, Wait::SameVolume});
   return phases;
 }
 
@@ -222,6 +231,9 @@ StepPlan buildPlan(const std::vector<Phase>& phases, const SimulationState& s,
       } else if (ph.work == Work::Drag) {
         add(v, 0, 0);
         add(v, 1, 1);
+        add(v, 2, 2, float(0.5 * lowerResidualPlanes(vol) / (vol.Nx + 1)));
+      } else if (ph.work == Work::Residuals) {
+        add(v, 0, 0, float((0.5 * (vol.Nx + 1 + lowerResidualPlanes(vol))) / (vol.Nx + 1)));
       } else {
         add(v, 0, 0);
       }
@@ -364,11 +376,17 @@ void execute(const StepPlan& plan, const Unit& u, RunInputs& in, unsigned faces 
       break;
     case Work::Drag:
       if (!(faces & kInnerFace)) break;
-      if (u.first == 0) {
+      if (u.first == 0)
         in.pressureX[u.volume] = pressureDragOf(v, in.sphereFaces[size_t(u.volume)]);
-        if (in.residuals) in.residuals[u.volume] = residualSumsOf(v);
-      } else
+      else if (u.first == 1)
         in.frictionX[u.volume] = frictionDragOf(v, order, in.sphereFaces[size_t(u.volume)]);
+      else if (in.residuals)
+        in.residuals[u.volume] = residualSumsOf(v, 0, lowerResidualPlanes(v) - 1, ResidualSums{});
+      break;
+    case Work::Residuals:
+      if (in.residuals)
+        in.residuals[u.volume] =
+            residualSumsOf(v, lowerResidualPlanes(v), v.Nx, in.residuals[u.volume]);
       break;
   }
 }
@@ -623,7 +641,8 @@ void runStepPicking(SimulationState& s, const std::function<size_t(const std::ve
 std::vector<double> timeStepUnits(SimulationState& s, std::vector<Unit>* units) {
   StepCache& c = cacheOf(s);
   std::vector<double> pressureX(size_t(s.volumeCount)), frictionX(size_t(s.volumeCount));
-  RunInputs in{s, flowParams(s), c.lists, c.sphereFaces, pressureX.data(), frictionX.data()};
+  std::vector<ResidualSums> residuals(size_t(s.volumeCount));
+  RunInputs in{s, flowParams(s), c.lists, c.sphereFaces, pressureX.data(), frictionX.data(), residuals.data()};
   in.ff = farFieldParams(s);
   std::vector<double> seconds;
   for (const Unit& u : c.step.units) {

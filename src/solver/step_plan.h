@@ -79,7 +79,10 @@ enum class Work : unsigned char {
   ScalarReceivers,     // receivers
   ScalarBoundary3,     // volume: boundary scalars (3)
   Vorticity,           // slab: vixr
-  Drag,                // volume: first = 0 pressure drag, 1 friction drag
+  Drag,                // volume: first = 0 pressure drag, 1 friction drag,
+                       // 2 the residual sums of the lower planes
+  Residuals,           // volume: the residual sums of the upper planes,
+                       // continued from the lower planes' sums
 };
 
 enum class Wait : unsigned char {
