@@ -88,7 +88,7 @@ Result timedRun(SimulationState& s, int passes, int workers) {
   // Untimed passes with the same workers first. Without them the run that
   // follows the one-worker run paid for the change: on an idle machine the
   // tuned two-worker run does the same work as the fixed one after it, yet
-  // was slower in 7 of 9 benchmark runs (2% on average). Every run does
+  // was slower in 6 of 8 benchmark runs (2% on average). Every run does
   // the same passes from New, so the hashes still compare.
   for (int i = 0; i < std::max(2, passes / 20); ++i) solverPass(s);
   const auto t0 = std::chrono::steady_clock::now();
