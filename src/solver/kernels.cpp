@@ -376,6 +376,19 @@ int temperatureChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
 #undef BRELVIK_DY
 #undef BRELVIK_DZ
 
+// R of the chunk into sc.out; nonzero when Fast met a quotient out of
+// exactQuotient's range (the chunk's values are then not to be used).
+template <bool Fast>
+int rhsChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
+  int outOfRange = densityChunk<Fast>(in, sc, c0, c1);
+  if constexpr (Fast) outOfRange |= reciprocalsChunk(in, sc, c0, c1);
+  outOfRange |= momentumChunk<Fast>(in, sc, c0, c1, 0, in.u, in.uz, in.xx, in.ex, in.zx);
+  outOfRange |= momentumChunk<Fast>(in, sc, c0, c1, 1, in.v, in.vz, in.xy, in.ey, in.zy);
+  outOfRange |= momentumChunk<Fast>(in, sc, c0, c1, 2, in.w, in.wz, in.xz, in.ez, in.zz);
+  outOfRange |= temperatureChunk<Fast>(in, sc, c0, c1);
+  return outOfRange;
+}
+
 // R at the computed points of plane i.
 void rhsPlane(FiniteVolume& v, const FlowParams& p, RhsTarget target, int i) {
   const RhsInputs in(v, p);
@@ -386,20 +399,11 @@ void rhsPlane(FiniteVolume& v, const FlowParams& p, RhsTarget target, int i) {
   double* __restrict r_w = pred ? v.rhs_w_p.data() : v.rhs_w_c.data();
   double* __restrict r_T = pred ? v.rhs_T_p.data() : v.rhs_T_c.data();
   ChunkScratch sc;
-  auto evalWith = [&]<bool Fast>(int c0, int c1) {
-    int outOfRange = densityChunk<Fast>(in, sc, c0, c1);
-    if constexpr (Fast) outOfRange |= reciprocalsChunk(in, sc, c0, c1);
-    outOfRange |= momentumChunk<Fast>(in, sc, c0, c1, 0, in.u, in.uz, in.xx, in.ex, in.zx);
-    outOfRange |= momentumChunk<Fast>(in, sc, c0, c1, 1, in.v, in.vz, in.xy, in.ey, in.zy);
-    outOfRange |= momentumChunk<Fast>(in, sc, c0, c1, 2, in.w, in.wz, in.xz, in.ez, in.zz);
-    outOfRange |= temperatureChunk<Fast>(in, sc, c0, c1);
-    return outOfRange;
-  };
   // Every value of the chunk is a function of the inputs alone, so a chunk
   // with a quotient out of exactQuotient's range is simply evaluated again.
   auto eval = [&](int c0, int c1) {
-    if (in.fastQuotients && evalWith.template operator()<true>(c0, c1) == 0) return;
-    evalWith.template operator()<false>(c0, c1);
+    if (in.fastQuotients && rhsChunk<true>(in, sc, c0, c1) == 0) return;
+    rhsChunk<false>(in, sc, c0, c1);
   };
   // Only computed points receive R; the others keep their old values.
   forBoxPlaneChunks(v, i, eval, [&](int n, int b) {

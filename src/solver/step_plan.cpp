@@ -299,11 +299,21 @@ struct RunInputs {
   const std::vector<std::vector<FaceGeometry>>& sphereFaces;
   double* pressureX = nullptr;
   double* frictionX = nullptr;
-  ResidualSums* residuals = nullptr;  // per volume, with the pressure drag
+  ResidualSums* residuals = nullptr;  // per volume, by the two residual units
   // The far field at physicalTime: within a step both exchanges use the
   // free stream of the step's end (the time is advanced before the step).
   FarFieldParams ff = {};
 };
+
+// The inputs of a time step, its drag and residual slots cleared.
+RunInputs stepInputs(SimulationState& s, const StepCache& c, std::vector<double>& pressureX,
+                     std::vector<double>& frictionX, std::vector<ResidualSums>& residuals) {
+  pressureX.assign(size_t(s.volumeCount), 0.0);
+  frictionX.assign(size_t(s.volumeCount), 0.0);
+  residuals.assign(size_t(s.volumeCount), ResidualSums{});
+  return {s, flowParams(s), c.lists, c.sphereFaces, pressureX.data(), frictionX.data(), residuals.data(),
+          farFieldParams(s)};
+}
 
 template <class F>
 void serveChunk(RunInputs& in, FiniteVolume& v, int vi, const Unit& u, F&& f) {
@@ -618,11 +628,7 @@ void runStepPicking(SimulationState& s, const std::function<size_t(const std::ve
                     std::vector<ResidualSums>& residuals) {
   StepCache& c = cacheOf(s);
   const StepPlan& plan = c.step;
-  pressureX.assign(size_t(s.volumeCount), 0.0);
-  frictionX.assign(size_t(s.volumeCount), 0.0);
-  residuals.assign(size_t(s.volumeCount), ResidualSums{});
-  RunInputs in{s, flowParams(s), c.lists, c.sphereFaces, pressureX.data(), frictionX.data(), residuals.data(),
-               farFieldParams(s)};
+  RunInputs in = stepInputs(s, c, pressureX, frictionX, residuals);
   resetRun(plan, c);
   std::vector<int> ready;
   for (size_t left = plan.units.size(); left > 0; --left) {
@@ -640,10 +646,9 @@ void runStepPicking(SimulationState& s, const std::function<size_t(const std::ve
 
 std::vector<double> timeStepUnits(SimulationState& s, std::vector<Unit>* units) {
   StepCache& c = cacheOf(s);
-  std::vector<double> pressureX(size_t(s.volumeCount)), frictionX(size_t(s.volumeCount));
-  std::vector<ResidualSums> residuals(size_t(s.volumeCount));
-  RunInputs in{s, flowParams(s), c.lists, c.sphereFaces, pressureX.data(), frictionX.data(), residuals.data()};
-  in.ff = farFieldParams(s);
+  std::vector<double> pressureX, frictionX;
+  std::vector<ResidualSums> residuals;
+  RunInputs in = stepInputs(s, c, pressureX, frictionX, residuals);
   std::vector<double> seconds;
   for (const Unit& u : c.step.units) {
     const auto t0 = std::chrono::steady_clock::now();
@@ -659,11 +664,7 @@ std::vector<double> timeStepUnits(SimulationState& s, std::vector<Unit>* units) 
 void runStepPhases(SimulationState& s, std::vector<double>& pressureX,
                    std::vector<double>& frictionX, std::vector<ResidualSums>& residuals) {
   StepCache& c = cacheOf(s);
-  pressureX.assign(size_t(s.volumeCount), 0.0);
-  frictionX.assign(size_t(s.volumeCount), 0.0);
-  residuals.assign(size_t(s.volumeCount), ResidualSums{});
-  RunInputs in{s, flowParams(s), c.lists, c.sphereFaces, pressureX.data(), frictionX.data(), residuals.data(),
-               farFieldParams(s)};
+  RunInputs in = stepInputs(s, c, pressureX, frictionX, residuals);
   if (const StepDistribution* d = s.stepDistribution.get()) {
     // A volume's residual sums run through its planes in order, across
     // the processes that compute them: completeParts forms them.

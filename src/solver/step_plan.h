@@ -110,9 +110,10 @@ struct Unit {
   int waitBegin = 0, waitEnd = 0;
   // Where in its volume the unit works, 0 <= at < 1 (the plane in the
   // middle of its planes or of its receivers, over the volume's plane
-  // count), or -1 for a whole-volume unit. Of P participants, participant floor(at * P) prefers the unit, so
-  // that the units of one part of a volume, phase after phase, mostly run
-  // on the same processor and find its data in that processor's cache.
+  // count), or -1 for a whole-volume unit. Of P participants, participant
+  // floor(at * P) prefers the unit, so that the units of one part of a
+  // volume, phase after phase, mostly run on the same processor and find
+  // its data in that processor's cache.
   float at = -1.0f;
 };
 
