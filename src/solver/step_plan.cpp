@@ -257,12 +257,13 @@ struct StepCache {
   ReceiverLists lists;
   std::vector<std::vector<FaceGeometry>> sphereFaces;  // per volume
   StepPlan step, exchange, vorticity;
-  std::vector<Counter> done;       // per phase * volume
-  std::vector<Counter> phaseDone;  // per phase
-  std::vector<std::atomic<unsigned char>> taken;     // per unit
-  std::vector<std::atomic<unsigned char>> finished;  // per unit
-  Counter firstOpen;  // no unit before it is unstarted
-  Counter completed;  // units completed in this run
+  std::vector<Counter> done;  // per phase * volume: its units completed
+  std::vector<std::atomic<unsigned char>> state;  // per unit: kOpen, kTaken, kFinished
+  // Participants blocked for want of a ready unit, and the count a finishing
+  // unit raises to wake them (only when there are any, so that a run with
+  // everyone busy writes no shared line but the unit's own state and count).
+  std::atomic<int> sleepers{0};
+  Counter wake;
   ParticipantTuner tuner;  // participants of the time step
 };
 
@@ -303,6 +304,9 @@ struct RunInputs {
   // The far field at physicalTime: within a step both exchanges use the
   // free stream of the step's end (the time is advanced before the step).
   FarFieldParams ff = {};
+  // The units are handed out and completed but do nothing (the benchmark's
+  // measure of what handing them out costs).
+  bool handoutOnly = false;
 };
 
 // The inputs of a time step, its drag and residual slots cleared.
@@ -323,6 +327,7 @@ void serveChunk(RunInputs& in, FiniteVolume& v, int vi, const Unit& u, F&& f) {
 // `faces`: the faces of the volume whose boundary passes (and, with the
 // inner face, the drag) this run computes.
 void execute(const StepPlan& plan, const Unit& u, RunInputs& in, unsigned faces = kBothFaces) {
+  if (in.handoutOnly) return;
   std::vector<FiniteVolume>& vols = in.s.volumes;
   const Phase& ph = plan.phases[size_t(u.phase)];
   const int order = in.p.schemeOrder;
@@ -426,52 +431,65 @@ struct TimeNotRunning {
   double share() const { return spanNs > 0 ? double(lostNs) / double(spanNs) : 0.0; }
 };
 
+enum UnitState : unsigned char { kOpen = 0, kTaken = 1, kFinished = 2 };
+
 // Clears the completion state of the cache for a run of the plan.
 void resetRun(const StepPlan& plan, StepCache& c) {
   const size_t V = size_t(plan.volumeCount), unitCount = plan.units.size();
   if (c.done.size() != plan.phases.size() * V) c.done = std::vector<Counter>(plan.phases.size() * V);
-  if (c.phaseDone.size() != plan.phases.size()) c.phaseDone = std::vector<Counter>(plan.phases.size());
-  if (c.taken.size() != unitCount) {
-    c.taken = std::vector<std::atomic<unsigned char>>(unitCount);
-    c.finished = std::vector<std::atomic<unsigned char>>(unitCount);
-  }
+  if (c.state.size() != unitCount) c.state = std::vector<std::atomic<unsigned char>>(unitCount);
   for (Counter& k : c.done) k.n.store(0, std::memory_order_relaxed);
-  for (Counter& k : c.phaseDone) k.n.store(0, std::memory_order_relaxed);
-  for (auto& t : c.taken) t.store(0, std::memory_order_relaxed);
-  for (auto& t : c.finished) t.store(0, std::memory_order_relaxed);
-  c.firstOpen.n.store(0, std::memory_order_relaxed);
-  c.completed.n.store(0, std::memory_order_relaxed);
+  for (auto& t : c.state) t.store(kOpen, std::memory_order_relaxed);
+  c.sleepers.store(0, std::memory_order_relaxed);
+}
+
+// Whether every unit of phase q on volume v has completed. `known` (one flag
+// per phase * volume, the caller's own) remembers the answers that were yes,
+// since completion is final: a participant reads each count until it is
+// full, and never again in the run.
+bool phaseVolumeDone(const StepPlan& plan, const StepCache& c, size_t q, size_t v,
+                     std::vector<unsigned char>* known) {
+  const size_t at = q * size_t(plan.volumeCount) + v;
+  if (known && (*known)[at]) return true;
+  if (c.done[at].n.load(std::memory_order_seq_cst) < plan.unitsOfPhaseAndVolume[at]) return false;
+  if (known) (*known)[at] = 1;
+  return true;
 }
 
 // Whether every unit that u waits for has completed.
-bool unitReady(const StepPlan& plan, const StepCache& c, const Unit& u) {
-  const size_t V = size_t(plan.volumeCount);
+bool unitReady(const StepPlan& plan, const StepCache& c, const Unit& u,
+               std::vector<unsigned char>* known = nullptr) {
   const size_t p = size_t(u.phase);
   if (plan.phases[p].wait == Wait::Nothing) return true;
   if (u.waitBegin >= 0 && u.waitEnd > u.waitBegin) {
     for (int k = u.waitBegin; k < u.waitEnd; ++k)
-      if (!c.finished[size_t(plan.waitList[size_t(k)])].load(std::memory_order_acquire)) return false;
+      if (c.state[size_t(plan.waitList[size_t(k)])].load(std::memory_order_seq_cst) != kFinished)
+        return false;
     return true;
   }
   const size_t q = p - 1;
-  if (u.waitsForAll) return c.phaseDone[q].n.load(std::memory_order_acquire) >= plan.unitsOfPhase[q];
-  const size_t at = q * V + size_t(u.volume);
-  return c.done[at].n.load(std::memory_order_acquire) >= plan.unitsOfPhaseAndVolume[at];
+  if (!u.waitsForAll) return phaseVolumeDone(plan, c, q, size_t(u.volume), known);
+  for (size_t v = 0; v < size_t(plan.volumeCount); ++v)
+    if (!phaseVolumeDone(plan, c, q, v, known)) return false;
+  return true;
 }
 
-// Records the completion of the unit at position `at` of the plan.
+// Records the completion of the unit at position `at` of the plan: its own
+// state, and the count of its phase on its volume (on every volume for the
+// ordered receivers). Sequentially consistent, like the sleepers' count, so
+// that a participant going to sleep either sees this completion or is seen
+// (and woken) here.
 void finishUnit(const StepPlan& plan, StepCache& c, int at) {
   const size_t V = size_t(plan.volumeCount);
   const Unit& u = plan.units[size_t(at)];
   const size_t p = size_t(u.phase);
-  c.finished[size_t(at)].store(1, std::memory_order_release);
+  c.state[size_t(at)].store(kFinished, std::memory_order_seq_cst);
   if (u.volume >= 0) {
-    c.done[p * V + size_t(u.volume)].n.fetch_add(1, std::memory_order_release);
+    c.done[p * V + size_t(u.volume)].n.fetch_add(1, std::memory_order_seq_cst);
   } else {
-    for (size_t v = 0; v < V; ++v) c.done[p * V + v].n.fetch_add(1, std::memory_order_release);
+    for (size_t v = 0; v < V; ++v) c.done[p * V + v].n.fetch_add(1, std::memory_order_seq_cst);
   }
-  c.phaseDone[p].n.fetch_add(1, std::memory_order_release);
-  completeOne(c.completed);
+  if (c.sleepers.load(std::memory_order_seq_cst) > 0) completeOne(c.wake);
 }
 
 // Units ahead of the first unstarted one that a participant looks at for one
@@ -482,11 +500,13 @@ constexpr int kLookahead = 64;
 // (within kLookahead of the first one) whose dependencies are complete, so
 // while one volume waits for a descheduled thread's unit, the others carry
 // on with the later phases of other volumes. It never waits while it holds
-// a unit; with nothing ready it waits for the next completion. The first
-// unstarted unit only depends on started units, so some completion always
-// comes. Returns the share of the participants' time in the run during
-// which they were not running (the participant tuner's sign that other
-// work competes for the processors).
+// a unit; with nothing ready it looks again for a while, then sleeps until a
+// unit completes. The first unstarted unit only depends on started units, so
+// some completion always comes. Handing out a unit writes two shared cache
+// lines, the unit's state and its phase's count (every line written is one
+// the other processors must fetch again). Returns the share of the
+// participants' time in the run during which they were not running (the
+// participant tuner's sign that other work competes for the processors).
 double runPlan(const StepPlan& plan, StepCache& c, RunInputs& in, int participants) {
   const int unitCount = int(plan.units.size());
   participants = std::min(participants, unitCount);
@@ -498,54 +518,64 @@ double runPlan(const StepPlan& plan, StepCache& c, RunInputs& in, int participan
     return notRunning.share();
   }
   resetRun(plan, c);
-  auto ready = [&](const Unit& u) { return unitReady(plan, c, u); };
-  auto finish = [&](int at) { finishUnit(plan, c, at); };
-  // Moves firstOpen past the units that are taken; returns the first
-  // unit this call found untaken.
-  auto advance = [&](int from) {
-    int f = from;
-    while (f < unitCount && c.taken[size_t(f)].load(std::memory_order_acquire)) ++f;
-    int seen = c.firstOpen.n.load(std::memory_order_relaxed);
-    while (seen < f && !c.firstOpen.n.compare_exchange_weak(seen, f, std::memory_order_acq_rel)) {
+
+  auto take = [&](int t) {
+    unsigned char open = kOpen;
+    return c.state[size_t(t)].compare_exchange_strong(open, kTaken, std::memory_order_acq_rel);
+  };
+  // The position of a ready unit for participant `me` that it has claimed,
+  // or -1; `start` is the first unit not taken (as far as this participant
+  // knows).
+  auto claim = [&](int me, int start, std::vector<unsigned char>& known) {
+    const int limit = std::min(unitCount, start + kLookahead);
+    // The first ready unit this participant prefers (or that nobody
+    // prefers); failing that, the first ready unit at all.
+    int other = -1;
+    for (int t = start; t < limit; ++t) {
+      if (c.state[size_t(t)].load(std::memory_order_relaxed) != kOpen) continue;
+      const Unit& u = plan.units[size_t(t)];
+      if (!unitReady(plan, c, u, &known)) continue;
+      if (u.at >= 0.0f && int(u.at * float(participants)) != me) {
+        if (other < 0) other = t;
+        continue;
+      }
+      if (take(t)) return t;
     }
-    return f;
+    if (other >= 0 && take(other)) return other;
+    return -1;
+  };
+  auto firstOpenFrom = [&](int from) {
+    while (from < unitCount && c.state[size_t(from)].load(std::memory_order_acquire) != kOpen) ++from;
+    return from;
   };
 
   auto participate = [&](int me) {
+    std::vector<unsigned char> known(plan.phases.size() * size_t(plan.volumeCount), 0);
+    int start = 0;
     for (;;) {
-      const int start = c.firstOpen.n.load(std::memory_order_acquire);
+      start = firstOpenFrom(start);
       if (start >= unitCount) return;
-      const int completedBefore = c.completed.n.load(std::memory_order_acquire);
-      const int limit = std::min(unitCount, start + kLookahead);
-      // The first ready unit this participant prefers (or that nobody
-      // prefers); failing that, the first ready unit at all.
-      int claimed = -1, other = -1;
-      for (int t = start; t < limit && claimed < 0; ++t) {
-        if (c.taken[size_t(t)].load(std::memory_order_relaxed)) continue;
-        const Unit& u = plan.units[size_t(t)];
-        if (!ready(u)) continue;
-        if (u.at >= 0.0f && int(u.at * float(participants)) != me) {
-          if (other < 0) other = t;
-          continue;
-        }
-        if (c.taken[size_t(t)].exchange(1, std::memory_order_acq_rel) == 0) claimed = t;
+      int claimed = claim(me, start, known);
+      // Nothing ready: the first open unit waits for units in progress.
+      // Look again for a while (a unit in progress on a running thread
+      // usually ends within it), then sleep until some unit completes.
+      for (int spin = 0, spins = waitSpins(); claimed < 0 && spin < spins; ++spin) {
+        spinPause();
+        start = firstOpenFrom(start);
+        if (start >= unitCount) return;
+        claimed = claim(me, start, known);
       }
-      if (claimed < 0 && other >= 0 && c.taken[size_t(other)].exchange(1, std::memory_order_acq_rel) == 0)
-        claimed = other;
       if (claimed < 0) {
-        // Every unit of the window may have been taken (and completed)
-        // meanwhile: look again from the first untaken one. Wait only when
-        // the first untaken unit itself is not ready: it waits for units that
-        // are taken and not yet complete.
-        const int first = advance(start);
-        if (first >= unitCount) return;
-        if (first != start) continue;
-        waitAtLeast(c.completed.n, completedBefore + 1);
-        continue;
+        const int seen = c.wake.n.load(std::memory_order_seq_cst);
+        c.sleepers.fetch_add(1, std::memory_order_seq_cst);
+        start = firstOpenFrom(start);
+        claimed = start < unitCount ? claim(me, start, known) : -1;
+        if (claimed < 0 && start < unitCount) waitAtLeast(c.wake.n, seen + 1);
+        c.sleepers.fetch_sub(1, std::memory_order_seq_cst);
+        if (claimed < 0) continue;
       }
-      if (claimed == start) advance(start);
       execute(plan, plan.units[size_t(claimed)], in);
-      finish(claimed);
+      finishUnit(plan, c, claimed);
     }
   };
   threadTeam().run(participants, [&](int me) {
@@ -634,11 +664,12 @@ void runStepPicking(SimulationState& s, const std::function<size_t(const std::ve
   for (size_t left = plan.units.size(); left > 0; --left) {
     ready.clear();
     for (size_t t = 0; t < plan.units.size(); ++t)
-      if (!c.finished[t].load(std::memory_order_relaxed) && unitReady(plan, c, plan.units[t]))
+      if (c.state[t].load(std::memory_order_relaxed) == kOpen && unitReady(plan, c, plan.units[t]))
         ready.push_back(int(t));
     // Never empty: the first unit not run waits only for units listed
     // before it, which have all run.
     const int t = ready[pick(ready) % ready.size()];
+    c.state[size_t(t)].store(kTaken, std::memory_order_relaxed);
     execute(plan, plan.units[size_t(t)], in);
     finishUnit(plan, c, t);
   }
@@ -657,6 +688,17 @@ std::vector<double> timeStepUnits(SimulationState& s, std::vector<Unit>* units) 
   }
   if (units) *units = c.step.units;
   return seconds;
+}
+
+double handoutSeconds(SimulationState& s, int participants, int runs) {
+  StepCache& c = cacheOf(s);
+  std::vector<double> pressureX, frictionX;
+  std::vector<ResidualSums> residuals;
+  RunInputs in = stepInputs(s, c, pressureX, frictionX, residuals);
+  in.handoutOnly = true;
+  const auto t0 = std::chrono::steady_clock::now();
+  for (int r = 0; r < runs; ++r) runPlan(c.step, c, in, participants);
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() / runs;
 }
 
 }  // namespace step_detail

@@ -146,6 +146,11 @@ void runStepPicking(SimulationState& s, const std::function<size_t(const std::ve
 // order (for the benchmark's largest-unit figure). Runs a time step.
 std::vector<double> timeStepUnits(SimulationState& s, std::vector<Unit>* units);
 
+// Seconds per run of the time step's plan on `participants` participants
+// with units that do nothing: what handing the units out costs. Changes no
+// field.
+double handoutSeconds(SimulationState& s, int participants, int runs);
+
 }  // namespace step_detail
 
 // A time step shared among processes (the batch driver under MPI). This

@@ -11,14 +11,6 @@ namespace {
 std::atomic<int> requestedThreads{0};
 std::atomic<int> spinsBeforeBlocking{kDefaultWaitSpins};
 
-inline void cpuPause() {
-#if defined(__x86_64__) || defined(__i386__)
-  __builtin_ia32_pause();
-#elif defined(__aarch64__)
-  asm volatile("yield");
-#endif
-}
-
 int processorsAvailable() {
   cpu_set_t set;
   if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
@@ -30,7 +22,7 @@ void waitWhileEqual(const std::atomic<int>& a, int old) {
   const int spins = spinsBeforeBlocking.load(std::memory_order_relaxed);
   for (int i = 0; i < spins; ++i) {
     if (a.load(std::memory_order_acquire) != old) return;
-    cpuPause();
+    spinPause();
   }
   while (a.load(std::memory_order_acquire) == old) a.wait(old, std::memory_order_acquire);
 }
@@ -54,7 +46,7 @@ void waitAtLeast(const std::atomic<int>& counter, int target) {
   if (seen >= target) return;
   const int spins = spinsBeforeBlocking.load(std::memory_order_relaxed);
   for (int i = 0; i < spins; ++i) {
-    cpuPause();
+    spinPause();
     seen = counter.load(std::memory_order_acquire);
     if (seen >= target) return;
   }

@@ -42,6 +42,15 @@ inline constexpr int kDefaultWaitSpins = 2000;
 void setWaitSpins(int spins);
 int waitSpins();
 
+// One spin of a wait loop: the processor's pause hint.
+inline void spinPause() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#elif defined(__aarch64__)
+  asm volatile("yield");
+#endif
+}
+
 // Waits until counter >= target: spins, then blocks. The counter's writer
 // must call counter.notify_all() after every increase.
 void waitAtLeast(const std::atomic<int>& counter, int target);
