@@ -441,6 +441,8 @@ void resetRun(const StepPlan& plan, StepCache& c) {
   for (Counter& k : c.done) k.n.store(0, std::memory_order_relaxed);
   for (auto& t : c.state) t.store(kOpen, std::memory_order_relaxed);
   c.sleepers.store(0, std::memory_order_relaxed);
+  // Raised at most once per unit in a run, so it cannot overflow.
+  c.wake.n.store(0, std::memory_order_relaxed);
 }
 
 // Whether every unit of phase q on volume v has completed. `known` (one flag
