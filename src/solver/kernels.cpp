@@ -160,6 +160,10 @@ struct ChunkScratch {
   // 1/(ro Re), 1/(ro k M^2), 1/(3 ro Re): the divisors of the viscous,
   // pressure and divergence terms of all three momentum equations.
   double yRe[kPlaneChunk], yPress[kPlaneChunk], yVisc3[kPlaneChunk];
+  double lapEE[kPlaneChunk], lapXX[kPlaneChunk], lapZZ[kPlaneChunk], lapEZ[kPlaneChunk];
+  // The grid-direction differences of the momentum loops' own component,
+  // from their convective loop for their viscous one.
+  double dq[3][kPlaneChunk];
 };
 
 // a / b: by exactQuotient from y = 1/b when Fast (setting outOfRange when a
@@ -255,6 +259,24 @@ int densityChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
   return outOfRange;
 }
 
+// The Laplacian's weights of the chunk's points (laplacianWeights), which
+// the three momentum equations and the temperature equation share.
+void laplacianWeightsChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
+#pragma GCC ivdep
+  for (int n = c0; n < c1; ++n) {
+    const int b = n - c0;
+    const LaplacianWeights w = laplacianWeights(in.gxx[n], in.gee[n], in.gzz[n], in.gez[n], in.f);
+    sc.lapEE[b] = w.ee;
+    sc.lapXX[b] = w.xx;
+    sc.lapZZ[b] = w.zz;
+    sc.lapEZ[b] = w.ez;
+  }
+}
+
+inline LaplacianWeights weightsAt(const ChunkScratch& sc, int b) {
+  return {sc.lapEE[b], sc.lapXX[b], sc.lapZZ[b], sc.lapEZ[b]};
+}
+
 // The reciprocals of the momentum equations' divisors, for exactQuotient.
 int reciprocalsChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
   const double gam = in.gam, M = in.M, Re = in.Re;
@@ -302,6 +324,9 @@ int momentumChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1, int c,
     gx[b] = Dxq;
     gy[b] = Dyq;
     gz[b] = Dzq;
+    sc.dq[0][b] = q_x;
+    sc.dq[1][b] = q_e;
+    sc.dq[2][b] = q_z;
     out[b] = 0.5 * qn * divn - 0.5 * (BRELVIK_DX(in.u, q) + BRELVIK_DY(in.v, q) + BRELVIK_DZ(in.w, q) + un * Dxq +
                                       vn * Dyq + wn * Dzq);
   }
@@ -309,11 +334,10 @@ int momentumChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1, int c,
   for (int n = c0; n < c1; ++n) {
     const int b = n - c0;
     const double ron = in.ro[n];
-    const double q_x = d1(q, n, si, f.hxi), q_e = d1(q, n, sj, f.heta), q_z = d1(q, n, 1, f.hzeta);
+    const double q_x = sc.dq[0][b], q_e = sc.dq[1][b], q_z = sc.dq[2][b];
     const double q2x = d2(q, n, si), q2e = d2(q, n, sj), q2z = d2(q, n, 1);
-    const double Lq =
-        laplacian(in.gxx[n], in.gee[n], in.gzz[n], in.gez[n], in.lxi[n], in.leta[n], in.lzeta[n], f,
-                  q2x, q2e, q2z, q_x, q_e, q_z, qz[n + sj] - qz[n - sj]);
+    const double Lq = laplacian(weightsAt(sc, b), in.lxi[n], in.leta[n], in.lzeta[n], q2x, q2e, q2z, q_x,
+                                q_e, q_z, qz[n + sj] - qz[n - sj]);
     const double DaP = chain(mx[n], my[n], mz[n], sc.dP[0][b], sc.dP[1][b], sc.dP[2][b]);
     const double Dadiv = chain(mx[n], my[n], mz[n], sc.dDiv[0][b], sc.dDiv[1][b], sc.dDiv[2][b]);
     const double roRe = ron * Re;
@@ -346,9 +370,8 @@ int temperatureChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
     const double T_x = d1(in.T, n, si, f.hxi), T_e = d1(in.T, n, sj, f.heta),
                  T_z = d1(in.T, n, 1, f.hzeta);
     const double T2x = d2(in.T, n, si), T2e = d2(in.T, n, sj), T2z = d2(in.T, n, 1);
-    const double LT =
-        laplacian(in.gxx[n], in.gee[n], in.gzz[n], in.gez[n], in.lxi[n], in.leta[n], in.lzeta[n], f,
-                  T2x, T2e, T2z, T_x, T_e, T_z, in.Tz[n + sj] - in.Tz[n - sj]);
+    const double LT = laplacian(weightsAt(sc, b), in.lxi[n], in.leta[n], in.lzeta[n], T2x, T2e, T2z,
+                                T_x, T_e, T_z, in.Tz[n + sj] - in.Tz[n - sj]);
     const double DxT = chain(in.xx[n], in.ex[n], in.zx[n], T_x, T_e, T_z);
     const double DyT = chain(in.xy[n], in.ey[n], in.zy[n], T_x, T_e, T_z);
     const double DzT = chain(in.xz[n], in.ez[n], in.zz[n], T_x, T_e, T_z);
@@ -382,6 +405,7 @@ template <bool Fast>
 int rhsChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
   int outOfRange = densityChunk<Fast>(in, sc, c0, c1);
   if constexpr (Fast) outOfRange |= reciprocalsChunk(in, sc, c0, c1);
+  laplacianWeightsChunk(in, sc, c0, c1);
   outOfRange |= momentumChunk<Fast>(in, sc, c0, c1, 0, in.u, in.uz, in.xx, in.ex, in.zx);
   outOfRange |= momentumChunk<Fast>(in, sc, c0, c1, 1, in.v, in.vz, in.xy, in.ey, in.zy);
   outOfRange |= momentumChunk<Fast>(in, sc, c0, c1, 2, in.w, in.wz, in.xz, in.ez, in.zz);

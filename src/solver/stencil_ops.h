@@ -46,14 +46,26 @@ inline double chain(float mxi, float meta, float mzeta, double dxi, double deta,
   return double(mxi) * dxi + double(meta) * deta + double(mzeta) * dzeta;
 }
 
+// The weights of the second differences in the viscous Laplacian at a point:
+// g_etaeta/h_eta^2, g_xixi/h_xi^2, g_zetazeta/h_zeta^2 and the mixed term's
+// 2*g_etazeta*0.5/h_eta, each rounded as it is formed left to right. They
+// depend on the point only, so R forms them once for its four equations.
+struct LaplacianWeights {
+  double ee, xx, zz, ez;
+};
+inline LaplacianWeights laplacianWeights(float gxx, float gee, float gzz, float gez, const StepFactors& f) {
+  return {double(gee) * f.Se3, double(gxx) * f.Sx3, double(gzz) * f.Sz3, 2.0 * double(gez) * 0.5 * f.Se1};
+}
+
 // The viscous Laplacian from the differences of q at a point; mixedDiff is
-// qZeta[n+stride_j] - qZeta[n-stride_j].
-inline double laplacian(float gxx, float gee, float gzz, float gez, float lxi, float leta,
-                        float lzeta, const StepFactors& f, double d2xi, double d2eta, double d2zeta,
-                        double dxi, double deta, double dzeta, double mixedDiff) {
-  return double(gee) * f.Se3 * d2eta + double(gxx) * f.Sx3 * d2xi + double(gzz) * f.Sz3 * d2zeta +
-         2.0 * double(gez) * 0.5 * f.Se1 * mixedDiff + double(lxi) * dxi + double(leta) * deta +
-         double(lzeta) * dzeta;
+// qZeta[n+stride_j] - qZeta[n-stride_j]. The terms are summed left to right:
+//   w.ee*d2eta + w.xx*d2xi + w.zz*d2zeta + w.ez*mixedDiff + lap_xi*dxi
+//   + lap_eta*deta + lap_zeta*dzeta
+inline double laplacian(const LaplacianWeights& w, float lxi, float leta, float lzeta, double d2xi,
+                        double d2eta, double d2zeta, double dxi, double deta, double dzeta,
+                        double mixedDiff) {
+  return w.ee * d2eta + w.xx * d2xi + w.zz * d2zeta + w.ez * mixedDiff + double(lxi) * dxi +
+         double(leta) * deta + double(lzeta) * dzeta;
 }
 
 }  // namespace brelvik
