@@ -160,6 +160,8 @@ struct ChunkScratch {
   // 1/(ro Re), 1/(ro k M^2), 1/(3 ro Re): the divisors of the viscous,
   // pressure and divergence terms of all three momentum equations.
   double yRe[kPlaneChunk], yPress[kPlaneChunk], yVisc3[kPlaneChunk];
+  // The Laplacian's weights at each point (laplacianWeights), shared by the
+  // three momentum equations and the temperature equation.
   double lapEE[kPlaneChunk], lapXX[kPlaneChunk], lapZZ[kPlaneChunk], lapEZ[kPlaneChunk];
   // The grid-direction differences of the momentum loops' own component,
   // from their convective loop for their viscous one.
@@ -259,8 +261,6 @@ int densityChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
   return outOfRange;
 }
 
-// The Laplacian's weights of the chunk's points (laplacianWeights), which
-// the three momentum equations and the temperature equation share.
 void laplacianWeightsChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
 #pragma GCC ivdep
   for (int n = c0; n < c1; ++n) {
