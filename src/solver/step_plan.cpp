@@ -446,21 +446,21 @@ void resetRun(const StepPlan& plan, StepCache& c) {
 }
 
 // Whether every unit of phase q on volume v has completed. `known` (one flag
-// per phase * volume, the caller's own) remembers the answers that were yes,
+// per phase * volume, the caller's own, zero at the run's start) remembers the answers that were yes,
 // since completion is final: a participant reads each count until it is
 // full, and never again in the run.
 bool phaseVolumeDone(const StepPlan& plan, const StepCache& c, size_t q, size_t v,
-                     std::vector<unsigned char>* known) {
+                     std::vector<unsigned char>& known) {
   const size_t at = q * size_t(plan.volumeCount) + v;
-  if (known && (*known)[at]) return true;
+  if (known[at]) return true;
   if (c.done[at].n.load(std::memory_order_seq_cst) < plan.unitsOfPhaseAndVolume[at]) return false;
-  if (known) (*known)[at] = 1;
+  known[at] = 1;
   return true;
 }
 
 // Whether every unit that u waits for has completed.
 bool unitReady(const StepPlan& plan, const StepCache& c, const Unit& u,
-               std::vector<unsigned char>* known = nullptr) {
+               std::vector<unsigned char>& known) {
   const size_t p = size_t(u.phase);
   if (plan.phases[p].wait == Wait::Nothing) return true;
   if (u.waitBegin >= 0 && u.waitEnd > u.waitBegin) {
@@ -536,7 +536,7 @@ double runPlan(const StepPlan& plan, StepCache& c, RunInputs& in, int participan
     for (int t = start; t < limit; ++t) {
       if (c.state[size_t(t)].load(std::memory_order_relaxed) != kOpen) continue;
       const Unit& u = plan.units[size_t(t)];
-      if (!unitReady(plan, c, u, &known)) continue;
+      if (!unitReady(plan, c, u, known)) continue;
       if (u.at >= 0.0f && int(u.at * float(participants)) != me) {
         if (other < 0) other = t;
         continue;
@@ -554,27 +554,30 @@ double runPlan(const StepPlan& plan, StepCache& c, RunInputs& in, int participan
   auto participate = [&](int me) {
     std::vector<unsigned char> known(plan.phases.size() * size_t(plan.volumeCount), 0);
     int start = 0;
-    for (;;) {
+    // A claimed unit, or -1 (then start == unitCount when none is open).
+    auto lookAgain = [&] {
       start = firstOpenFrom(start);
-      if (start >= unitCount) return;
-      int claimed = claim(me, start, known);
+      return start < unitCount ? claim(me, start, known) : -1;
+    };
+    for (;;) {
+      int claimed = lookAgain();
       // Nothing ready: the first open unit waits for units in progress.
       // Look again for a while (a unit in progress on a running thread
       // usually ends within it), then sleep until some unit completes.
-      for (int spin = 0, spins = waitSpins(); claimed < 0 && spin < spins; ++spin) {
+      for (int spin = 0, spins = waitSpins(); claimed < 0 && start < unitCount && spin < spins; ++spin) {
         spinPause();
-        start = firstOpenFrom(start);
-        if (start >= unitCount) return;
-        claimed = claim(me, start, known);
+        claimed = lookAgain();
       }
-      if (claimed < 0) {
+      if (claimed < 0 && start < unitCount) {
         const int seen = c.wake.n.load(std::memory_order_seq_cst);
         c.sleepers.fetch_add(1, std::memory_order_seq_cst);
-        start = firstOpenFrom(start);
-        claimed = start < unitCount ? claim(me, start, known) : -1;
+        claimed = lookAgain();
         if (claimed < 0 && start < unitCount) waitAtLeast(c.wake.n, seen + 1);
         c.sleepers.fetch_sub(1, std::memory_order_seq_cst);
-        if (claimed < 0) continue;
+      }
+      if (claimed < 0) {
+        if (start >= unitCount) return;
+        continue;
       }
       execute(plan, plan.units[size_t(claimed)], in);
       finishUnit(plan, c, claimed);
@@ -663,10 +666,11 @@ void runStepPicking(SimulationState& s, const std::function<size_t(const std::ve
   RunInputs in = stepInputs(s, c, pressureX, frictionX, residuals);
   resetRun(plan, c);
   std::vector<int> ready;
+  std::vector<unsigned char> known(plan.phases.size() * size_t(plan.volumeCount), 0);
   for (size_t left = plan.units.size(); left > 0; --left) {
     ready.clear();
     for (size_t t = 0; t < plan.units.size(); ++t)
-      if (c.state[t].load(std::memory_order_relaxed) == kOpen && unitReady(plan, c, plan.units[t]))
+      if (c.state[t].load(std::memory_order_relaxed) == kOpen && unitReady(plan, c, plan.units[t], known))
         ready.push_back(int(t));
     // Never empty: the first unit not run waits only for units listed
     // before it, which have all run.
