@@ -163,6 +163,10 @@ struct ChunkScratch {
   // The Laplacian's weights at each point (laplacianWeights), shared by the
   // three momentum equations and the temperature equation.
   double lapEE[kPlaneChunk], lapXX[kPlaneChunk], lapZZ[kPlaneChunk], lapEZ[kPlaneChunk];
+  double lapXi[kPlaneChunk], lapEta[kPlaneChunk], lapZeta[kPlaneChunk];  // widened
+  // The nine metrics widened to double (xi_x, xi_y, xi_z, eta_x, ..., zeta_z),
+  // converted once for the chunk's five equations.
+  double met[9][kPlaneChunk];
   // The grid-direction differences of the momentum loops' own component,
   // from their convective loop for their viscous one.
   double dq[3][kPlaneChunk];
@@ -181,18 +185,23 @@ inline double quotient(double a, double b, double y, bool& outOfRange) {
   }
 }
 
+// chain() with the metrics already widened: the same products and sums.
+inline double chainWide(double mxi, double meta, double mzeta, double dxi, double deta, double dzeta) {
+  return mxi * dxi + meta * deta + mzeta * dzeta;
+}
+
 // Cartesian derivatives of the product a*b at n with the metrics at n; the
 // product is formed at each neighbour (d1p), the value a stored product
 // array would hold there.
-#define BRELVIK_DX(a, b)                                                                  \
-  chain(in.xx[n], in.ex[n], in.zx[n], d1p(a, b, n, si, f.hxi), d1p(a, b, n, sj, f.heta), \
-        d1p(a, b, n, 1, f.hzeta))
-#define BRELVIK_DY(a, b)                                                                  \
-  chain(in.xy[n], in.ey[n], in.zy[n], d1p(a, b, n, si, f.hxi), d1p(a, b, n, sj, f.heta), \
-        d1p(a, b, n, 1, f.hzeta))
-#define BRELVIK_DZ(a, b)                                                                  \
-  chain(in.xz[n], in.ez[n], in.zz[n], d1p(a, b, n, si, f.hxi), d1p(a, b, n, sj, f.heta), \
-        d1p(a, b, n, 1, f.hzeta))
+#define BRELVIK_DX(fa, fb)                                                                        \
+  chainWide(sc.met[0][b], sc.met[3][b], sc.met[6][b], d1p(fa, fb, n, si, f.hxi), d1p(fa, fb, n, sj, f.heta), \
+            d1p(fa, fb, n, 1, f.hzeta))
+#define BRELVIK_DY(fa, fb)                                                                        \
+  chainWide(sc.met[1][b], sc.met[4][b], sc.met[7][b], d1p(fa, fb, n, si, f.hxi), d1p(fa, fb, n, sj, f.heta), \
+            d1p(fa, fb, n, 1, f.hzeta))
+#define BRELVIK_DZ(fa, fb)                                                                        \
+  chainWide(sc.met[2][b], sc.met[5][b], sc.met[8][b], d1p(fa, fb, n, si, f.hxi), d1p(fa, fb, n, sj, f.heta), \
+            d1p(fa, fb, n, 1, f.hzeta))
 
 // Spectral radii and the density equation. The equations are evaluated in
 // separate loops over the chunk so that each loop keeps few values live
@@ -217,6 +226,15 @@ int densityChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
     const float fxx = in.xx[n], fxy = in.xy[n], fxz = in.xz[n];
     const float fex = in.ex[n], fey = in.ey[n], fez = in.ez[n];
     const float fzx = in.zx[n], fzy = in.zy[n], fzz = in.zz[n];
+    sc.met[0][b] = fxx;
+    sc.met[1][b] = fxy;
+    sc.met[2][b] = fxz;
+    sc.met[3][b] = fex;
+    sc.met[4][b] = fey;
+    sc.met[5][b] = fez;
+    sc.met[6][b] = fzx;
+    sc.met[7][b] = fzy;
+    sc.met[8][b] = fzz;
     // The squared metric norms stay in single precision.
     const float gxi = fxx * fxx + fxy * fxy + fxz * fxz;
     const float geta = fex * fex + fey * fey + fez * fez;
@@ -270,6 +288,9 @@ void laplacianWeightsChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1
     sc.lapXX[b] = w.xx;
     sc.lapZZ[b] = w.zz;
     sc.lapEZ[b] = w.ez;
+    sc.lapXi[b] = in.lxi[n];
+    sc.lapEta[b] = in.leta[n];
+    sc.lapZeta[b] = in.lzeta[n];
   }
 }
 
@@ -302,8 +323,7 @@ int reciprocalsChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
 // dissipation terms added in the same order as one expression would.
 template <bool Fast>
 int momentumChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1, int c,
-                  const double* __restrict q, const double* __restrict qz, const float* __restrict mx,
-                  const float* __restrict my, const float* __restrict mz) {
+                  const double* __restrict q, const double* __restrict qz) {
   const StepFactors& f = in.f;
   const int si = in.si, sj = in.sj;
   const double gam = in.gam, M = in.M, Re = in.Re;
@@ -318,9 +338,9 @@ int momentumChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1, int c,
     const double un = in.u[n], vn = in.v[n], wn = in.w[n], qn = q[n];
     const double divn = in.dv[n];
     const double q_x = d1(q, n, si, f.hxi), q_e = d1(q, n, sj, f.heta), q_z = d1(q, n, 1, f.hzeta);
-    const double Dxq = chain(in.xx[n], in.ex[n], in.zx[n], q_x, q_e, q_z);
-    const double Dyq = chain(in.xy[n], in.ey[n], in.zy[n], q_x, q_e, q_z);
-    const double Dzq = chain(in.xz[n], in.ez[n], in.zz[n], q_x, q_e, q_z);
+    const double Dxq = chainWide(sc.met[0][b], sc.met[3][b], sc.met[6][b], q_x, q_e, q_z);
+    const double Dyq = chainWide(sc.met[1][b], sc.met[4][b], sc.met[7][b], q_x, q_e, q_z);
+    const double Dzq = chainWide(sc.met[2][b], sc.met[5][b], sc.met[8][b], q_x, q_e, q_z);
     gx[b] = Dxq;
     gy[b] = Dyq;
     gz[b] = Dzq;
@@ -336,10 +356,11 @@ int momentumChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1, int c,
     const double ron = in.ro[n];
     const double q_x = sc.dq[0][b], q_e = sc.dq[1][b], q_z = sc.dq[2][b];
     const double q2x = d2(q, n, si), q2e = d2(q, n, sj), q2z = d2(q, n, 1);
-    const double Lq = laplacian(weightsAt(sc, b), in.lxi[n], in.leta[n], in.lzeta[n], q2x, q2e, q2z, q_x,
+    const double Lq = laplacian(weightsAt(sc, b), sc.lapXi[b], sc.lapEta[b], sc.lapZeta[b], q2x, q2e, q2z, q_x,
                                 q_e, q_z, qz[n + sj] - qz[n - sj]);
-    const double DaP = chain(mx[n], my[n], mz[n], sc.dP[0][b], sc.dP[1][b], sc.dP[2][b]);
-    const double Dadiv = chain(mx[n], my[n], mz[n], sc.dDiv[0][b], sc.dDiv[1][b], sc.dDiv[2][b]);
+    const double mx = sc.met[c][b], my = sc.met[3 + c][b], mz = sc.met[6 + c][b];
+    const double DaP = chainWide(mx, my, mz, sc.dP[0][b], sc.dP[1][b], sc.dP[2][b]);
+    const double Dadiv = chainWide(mx, my, mz, sc.dDiv[0][b], sc.dDiv[1][b], sc.dDiv[2][b]);
     const double roRe = ron * Re;
     const double roPress = ron * gam * M * M;
     const double roVisc3 = ron * Re * 3.0;
@@ -370,11 +391,11 @@ int temperatureChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
     const double T_x = d1(in.T, n, si, f.hxi), T_e = d1(in.T, n, sj, f.heta),
                  T_z = d1(in.T, n, 1, f.hzeta);
     const double T2x = d2(in.T, n, si), T2e = d2(in.T, n, sj), T2z = d2(in.T, n, 1);
-    const double LT = laplacian(weightsAt(sc, b), in.lxi[n], in.leta[n], in.lzeta[n], T2x, T2e, T2z,
+    const double LT = laplacian(weightsAt(sc, b), sc.lapXi[b], sc.lapEta[b], sc.lapZeta[b], T2x, T2e, T2z,
                                 T_x, T_e, T_z, in.Tz[n + sj] - in.Tz[n - sj]);
-    const double DxT = chain(in.xx[n], in.ex[n], in.zx[n], T_x, T_e, T_z);
-    const double DyT = chain(in.xy[n], in.ey[n], in.zy[n], T_x, T_e, T_z);
-    const double DzT = chain(in.xz[n], in.ez[n], in.zz[n], T_x, T_e, T_z);
+    const double DxT = chainWide(sc.met[0][b], sc.met[3][b], sc.met[6][b], T_x, T_e, T_z);
+    const double DyT = chainWide(sc.met[1][b], sc.met[4][b], sc.met[7][b], T_x, T_e, T_z);
+    const double DzT = chainWide(sc.met[2][b], sc.met[5][b], sc.met[8][b], T_x, T_e, T_z);
     const double Dxu = sc.grad[0][b], Dyu = sc.grad[1][b], Dzu = sc.grad[2][b];
     const double Dxv = sc.grad[3][b], Dyv = sc.grad[4][b], Dzv = sc.grad[5][b];
     const double Dxw = sc.grad[6][b], Dyw = sc.grad[7][b], Dzw = sc.grad[8][b];
@@ -406,9 +427,9 @@ int rhsChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
   int outOfRange = densityChunk<Fast>(in, sc, c0, c1);
   if constexpr (Fast) outOfRange |= reciprocalsChunk(in, sc, c0, c1);
   laplacianWeightsChunk(in, sc, c0, c1);
-  outOfRange |= momentumChunk<Fast>(in, sc, c0, c1, 0, in.u, in.uz, in.xx, in.ex, in.zx);
-  outOfRange |= momentumChunk<Fast>(in, sc, c0, c1, 1, in.v, in.vz, in.xy, in.ey, in.zy);
-  outOfRange |= momentumChunk<Fast>(in, sc, c0, c1, 2, in.w, in.wz, in.xz, in.ez, in.zz);
+  outOfRange |= momentumChunk<Fast>(in, sc, c0, c1, 0, in.u, in.uz);
+  outOfRange |= momentumChunk<Fast>(in, sc, c0, c1, 1, in.v, in.vz);
+  outOfRange |= momentumChunk<Fast>(in, sc, c0, c1, 2, in.w, in.wz);
   outOfRange |= temperatureChunk<Fast>(in, sc, c0, c1);
   return outOfRange;
 }

@@ -61,11 +61,13 @@ inline LaplacianWeights laplacianWeights(float gxx, float gee, float gzz, float 
 // qZeta[n+stride_j] - qZeta[n-stride_j]. The terms are summed left to right:
 //   w.ee*d2eta + w.xx*d2xi + w.zz*d2zeta + w.ez*mixedDiff + lap_xi*dxi
 //   + lap_eta*deta + lap_zeta*dzeta
-inline double laplacian(const LaplacianWeights& w, float lxi, float leta, float lzeta, double d2xi,
+// The first-derivative weights lap_xi, lap_eta, lap_zeta are stored in
+// single precision and taken here widened to double (exactly).
+inline double laplacian(const LaplacianWeights& w, double lxi, double leta, double lzeta, double d2xi,
                         double d2eta, double d2zeta, double dxi, double deta, double dzeta,
                         double mixedDiff) {
-  return w.ee * d2eta + w.xx * d2xi + w.zz * d2zeta + w.ez * mixedDiff + double(lxi) * dxi +
-         double(leta) * deta + double(lzeta) * dzeta;
+  return w.ee * d2eta + w.xx * d2xi + w.zz * d2zeta + w.ez * mixedDiff + lxi * dxi + leta * deta +
+         lzeta * dzeta;
 }
 
 }  // namespace brelvik
