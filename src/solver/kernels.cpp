@@ -213,10 +213,18 @@ int densityChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
   const double gam = in.gam, M = in.M, rGam = in.rGam, rM = in.rM;
   int outOfRange = 0;
   // c^2 / g = T / k / M / M, each division rounded in that order.
+  // With Fast, one check of T*g covers the three quotients: k and M are in
+  // [2^-60, 2^60], so a numerator of 0 or of magnitude in [2^-700, 2^700]
+  // keeps every partial quotient 0 or within [2^-880, 2^880], inside
+  // exactQuotient's range.
   auto soundSquared = [&](double Tg, bool& bad) {
-    const double byGam = quotient<Fast>(Tg, gam, rGam, bad);
-    const double byM = quotient<Fast>(byGam, M, rM, bad);
-    return quotient<Fast>(byM, M, rM, bad);
+    if constexpr (Fast) {
+      const double t = std::fabs(Tg);
+      bad |= !((t <= 0x1p700) & ((t >= 0x1p-700) | (t == 0.0)));
+      return exactQuotient(exactQuotient(exactQuotient(Tg, gam, rGam), M, rM), M, rM);
+    } else {
+      return Tg / gam / M / M;
+    }
   };
 #pragma GCC ivdep
   for (int n = c0; n < c1; ++n) {
