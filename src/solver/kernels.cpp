@@ -468,14 +468,18 @@ void rhsPlane(FiniteVolume& v, const FlowParams& p, RhsTarget target, int i) {
   });
 }
 
+// The update stores straight into the flow arrays with masked stores: the
+// values need no buffer, and the points of the box of type 1 are chosen
+// by inBox (boxRowMask) and the type.
 template <bool Corrector>
-void updatePlane(FiniteVolume& v, double dt, int i) {
+void updatePlane(FiniteVolume& v, double dt, int i, const int* __restrict inBox) {
   double* __restrict ro = v.ro.data();
   double* __restrict u = v.u.data();
   double* __restrict vq = v.v.data();
   double* __restrict w = v.w.data();
   double* __restrict T = v.T.data();
   double* __restrict P = v.P.data();
+  const int* __restrict tp = v.type_point.data();
   const double* __restrict ro_n = v.ro_n.data();
   const double* __restrict u_n = v.u_n.data();
   const double* __restrict v_n = v.v_n.data();
@@ -492,34 +496,33 @@ void updatePlane(FiniteVolume& v, double dt, int i) {
   const double* __restrict cw = v.rhs_w_c.data();
   const double* __restrict cT = v.rhs_T_c.data();
   const double half = dt * 0.5;
-  double b_ro[kPlaneChunk], b_u[kPlaneChunk], b_v[kPlaneChunk], b_w[kPlaneChunk], b_T[kPlaneChunk];
-  auto eval = [&](int c0, int c1) {
+  const int nStart = i * v.stride_i + v.j_begin * v.stride_j + v.k_begin;
+  const int nEnd = i * v.stride_i + v.j_end * v.stride_j + v.k_end;  // inclusive
 #pragma GCC ivdep
-    for (int n = c0; n < c1; ++n) {
-      const int b = n - c0;
+  for (int n = nStart; n <= nEnd; ++n) {
+    if (inBox[n - nStart] & (tp[n] == 1)) {
+      double nro, nu, nv, nw, nT;
       if constexpr (Corrector) {
-        b_ro[b] = ro_n[n] + half * (cro[n] + pro[n]);
-        b_u[b] = u_n[n] + half * (cu[n] + pu[n]);
-        b_v[b] = v_n[n] + half * (cv[n] + pv[n]);
-        b_w[b] = w_n[n] + half * (cw[n] + pw[n]);
-        b_T[b] = T_n[n] + half * (cT[n] + pT[n]);
+        nro = ro_n[n] + half * (cro[n] + pro[n]);
+        nu = u_n[n] + half * (cu[n] + pu[n]);
+        nv = v_n[n] + half * (cv[n] + pv[n]);
+        nw = w_n[n] + half * (cw[n] + pw[n]);
+        nT = T_n[n] + half * (cT[n] + pT[n]);
       } else {
-        b_ro[b] = ro_n[n] + dt * pro[n];
-        b_u[b] = u_n[n] + dt * pu[n];
-        b_v[b] = v_n[n] + dt * pv[n];
-        b_w[b] = w_n[n] + dt * pw[n];
-        b_T[b] = T_n[n] + dt * pT[n];
+        nro = ro_n[n] + dt * pro[n];
+        nu = u_n[n] + dt * pu[n];
+        nv = v_n[n] + dt * pv[n];
+        nw = w_n[n] + dt * pw[n];
+        nT = T_n[n] + dt * pT[n];
       }
+      ro[n] = nro;
+      u[n] = nu;
+      vq[n] = nv;
+      w[n] = nw;
+      T[n] = nT;
+      P[n] = nT * nro;
     }
-  };
-  forBoxPlaneChunks(v, i, eval, [&](int n, int b) {
-    ro[n] = b_ro[b];
-    u[n] = b_u[b];
-    vq[n] = b_v[b];
-    w[n] = b_w[b];
-    T[n] = b_T[b];
-    P[n] = b_T[b] * b_ro[b];
-  });
+  }
 }
 
 }  // namespace
@@ -539,11 +542,12 @@ void rhsSlab(FiniteVolume& vol, const FlowParams& p, RhsTarget stage, int firstP
 }
 
 void updateSlab(FiniteVolume& vol, double dt, RhsTarget stage, int firstPlane, int lastPlane) {
+  const int* inBox = boxRowMask(vol);
   for (int i = firstPlane; i <= lastPlane; ++i) {
     if (stage == RhsTarget::Predictor)
-      updatePlane<false>(vol, dt, i);
+      updatePlane<false>(vol, dt, i, inBox);
     else
-      updatePlane<true>(vol, dt, i);
+      updatePlane<true>(vol, dt, i, inBox);
   }
 }
 
