@@ -186,22 +186,20 @@ inline double quotient(double a, double b, double y, bool& outOfRange) {
 }
 
 // chain() with the metrics already widened: the same products and sums.
-inline double chainWide(double mxi, double meta, double mzeta, double dxi, double deta, double dzeta) {
+inline double chainWide(double mxi, double meta, double mzeta, double dxi, double deta,
+                        double dzeta) {
   return mxi * dxi + meta * deta + mzeta * dzeta;
 }
 
 // Cartesian derivatives of the product a*b at n with the metrics at n; the
 // product is formed at each neighbour (d1p), the value a stored product
 // array would hold there.
-#define BRELVIK_DX(fa, fb)                                                                        \
-  chainWide(sc.met[0][b], sc.met[3][b], sc.met[6][b], d1p(fa, fb, n, si, f.hxi), d1p(fa, fb, n, sj, f.heta), \
-            d1p(fa, fb, n, 1, f.hzeta))
-#define BRELVIK_DY(fa, fb)                                                                        \
-  chainWide(sc.met[1][b], sc.met[4][b], sc.met[7][b], d1p(fa, fb, n, si, f.hxi), d1p(fa, fb, n, sj, f.heta), \
-            d1p(fa, fb, n, 1, f.hzeta))
-#define BRELVIK_DZ(fa, fb)                                                                        \
-  chainWide(sc.met[2][b], sc.met[5][b], sc.met[8][b], d1p(fa, fb, n, si, f.hxi), d1p(fa, fb, n, sj, f.heta), \
-            d1p(fa, fb, n, 1, f.hzeta))
+// (The metrics come from the chunk's scratch row b, the point n.)
+#define BRELVIK_DIFFS(fa, fb) \
+  d1p(fa, fb, n, si, f.hxi), d1p(fa, fb, n, sj, f.heta), d1p(fa, fb, n, 1, f.hzeta)
+#define BRELVIK_DX(fa, fb) chainWide(sc.met[0][b], sc.met[3][b], sc.met[6][b], BRELVIK_DIFFS(fa, fb))
+#define BRELVIK_DY(fa, fb) chainWide(sc.met[1][b], sc.met[4][b], sc.met[7][b], BRELVIK_DIFFS(fa, fb))
+#define BRELVIK_DZ(fa, fb) chainWide(sc.met[2][b], sc.met[5][b], sc.met[8][b], BRELVIK_DIFFS(fa, fb))
 
 // Spectral radii and the density equation. The equations are evaluated in
 // separate loops over the chunk so that each loop keeps few values live
@@ -326,7 +324,7 @@ int reciprocalsChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
 
 // The momentum equation of the component q (c = 0, 1, 2 for u, v, w) with
 // its product row q*(u, v, w), its zeta differences qz and the metrics
-// (mx, my, mz) of its own Cartesian direction. Two loops: the convective
+// (mx, my, mz) of its own Cartesian direction (scratch rows c, 3 + c, 6 + c). Two loops: the convective
 // part first (kept in the scratch), then the viscous, pressure and
 // dissipation terms added in the same order as one expression would.
 template <bool Fast>
@@ -364,8 +362,8 @@ int momentumChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1, int c,
     const double ron = in.ro[n];
     const double q_x = sc.dq[0][b], q_e = sc.dq[1][b], q_z = sc.dq[2][b];
     const double q2x = d2(q, n, si), q2e = d2(q, n, sj), q2z = d2(q, n, 1);
-    const double Lq = laplacian(weightsAt(sc, b), sc.lapXi[b], sc.lapEta[b], sc.lapZeta[b], q2x, q2e, q2z, q_x,
-                                q_e, q_z, qz[n + sj] - qz[n - sj]);
+    const double Lq = laplacian(weightsAt(sc, b), sc.lapXi[b], sc.lapEta[b], sc.lapZeta[b], q2x, q2e,
+                                q2z, q_x, q_e, q_z, qz[n + sj] - qz[n - sj]);
     const double mx = sc.met[c][b], my = sc.met[3 + c][b], mz = sc.met[6 + c][b];
     const double DaP = chainWide(mx, my, mz, sc.dP[0][b], sc.dP[1][b], sc.dP[2][b]);
     const double Dadiv = chainWide(mx, my, mz, sc.dDiv[0][b], sc.dDiv[1][b], sc.dDiv[2][b]);
@@ -399,8 +397,8 @@ int temperatureChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
     const double T_x = d1(in.T, n, si, f.hxi), T_e = d1(in.T, n, sj, f.heta),
                  T_z = d1(in.T, n, 1, f.hzeta);
     const double T2x = d2(in.T, n, si), T2e = d2(in.T, n, sj), T2z = d2(in.T, n, 1);
-    const double LT = laplacian(weightsAt(sc, b), sc.lapXi[b], sc.lapEta[b], sc.lapZeta[b], T2x, T2e, T2z,
-                                T_x, T_e, T_z, in.Tz[n + sj] - in.Tz[n - sj]);
+    const double LT = laplacian(weightsAt(sc, b), sc.lapXi[b], sc.lapEta[b], sc.lapZeta[b], T2x, T2e,
+                                T2z, T_x, T_e, T_z, in.Tz[n + sj] - in.Tz[n - sj]);
     const double DxT = chainWide(sc.met[0][b], sc.met[3][b], sc.met[6][b], T_x, T_e, T_z);
     const double DyT = chainWide(sc.met[1][b], sc.met[4][b], sc.met[7][b], T_x, T_e, T_z);
     const double DzT = chainWide(sc.met[2][b], sc.met[5][b], sc.met[8][b], T_x, T_e, T_z);
@@ -427,6 +425,7 @@ int temperatureChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
 #undef BRELVIK_DX
 #undef BRELVIK_DY
 #undef BRELVIK_DZ
+#undef BRELVIK_DIFFS
 
 // R of the chunk into sc.out; nonzero when Fast met a quotient out of
 // exactQuotient's range (the chunk's values are then not to be used).

@@ -258,7 +258,9 @@ TEST(SolverKernels, PointsOfOtherTypesInsideTheBoxKeepTheirValues) {
   // passes run through: the box, not the type, must leave them alone.
   const int outside[] = {pointIndex(v, 3, 4, 0), pointIndex(v, 3, 4, kN), pointIndex(v, 6, 2, kN)};
   for (int n : outside) v.type_point[size_t(n)] = 1;
-  auto isOutside = [&](size_t n) { return std::find(std::begin(outside), std::end(outside), int(n)) != std::end(outside); };
+  auto isOutside = [&](size_t n) {
+    return std::find(std::begin(outside), std::end(outside), int(n)) != std::end(outside);
+  };
   const std::vector<double> ro0 = v.ro, u0 = v.u, v0 = v.v, w0 = v.w, T0 = v.T, P0 = v.P;
   std::fill(v.rhs_u_p.begin(), v.rhs_u_p.end(), 123.0);
   std::fill(v.rhs_T_c.begin(), v.rhs_T_c.end(), 321.0);
