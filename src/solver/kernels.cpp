@@ -163,7 +163,7 @@ struct ChunkScratch {
   // The Laplacian's weights at each point (laplacianWeights), shared by the
   // three momentum equations and the temperature equation.
   double lapEE[kPlaneChunk], lapXX[kPlaneChunk], lapZZ[kPlaneChunk], lapEZ[kPlaneChunk];
-  double lapXi[kPlaneChunk], lapEta[kPlaneChunk], lapZeta[kPlaneChunk];  // widened
+  double lapXi[kPlaneChunk], lapEta[kPlaneChunk], lapZeta[kPlaneChunk];
   // The nine metrics widened to double (xi_x, xi_y, xi_z, eta_x, ..., zeta_z),
   // converted once for the chunk's five equations.
   double met[9][kPlaneChunk];
@@ -185,21 +185,15 @@ inline double quotient(double a, double b, double y, bool& outOfRange) {
   }
 }
 
-// chain() with the metrics already widened: the same products and sums.
-inline double chainWide(double mxi, double meta, double mzeta, double dxi, double deta,
-                        double dzeta) {
-  return mxi * dxi + meta * deta + mzeta * dzeta;
-}
-
 // Cartesian derivatives of the product a*b at n with the metrics at n; the
 // product is formed at each neighbour (d1p), the value a stored product
 // array would hold there.
 // (The metrics come from the chunk's scratch row b, the point n.)
 #define BRELVIK_DIFFS(fa, fb) \
   d1p(fa, fb, n, si, f.hxi), d1p(fa, fb, n, sj, f.heta), d1p(fa, fb, n, 1, f.hzeta)
-#define BRELVIK_DX(fa, fb) chainWide(sc.met[0][b], sc.met[3][b], sc.met[6][b], BRELVIK_DIFFS(fa, fb))
-#define BRELVIK_DY(fa, fb) chainWide(sc.met[1][b], sc.met[4][b], sc.met[7][b], BRELVIK_DIFFS(fa, fb))
-#define BRELVIK_DZ(fa, fb) chainWide(sc.met[2][b], sc.met[5][b], sc.met[8][b], BRELVIK_DIFFS(fa, fb))
+#define BRELVIK_DX(fa, fb) chain(sc.met[0][b], sc.met[3][b], sc.met[6][b], BRELVIK_DIFFS(fa, fb))
+#define BRELVIK_DY(fa, fb) chain(sc.met[1][b], sc.met[4][b], sc.met[7][b], BRELVIK_DIFFS(fa, fb))
+#define BRELVIK_DZ(fa, fb) chain(sc.met[2][b], sc.met[5][b], sc.met[8][b], BRELVIK_DIFFS(fa, fb))
 
 // Spectral radii and the density equation. The equations are evaluated in
 // separate loops over the chunk so that each loop keeps few values live
@@ -289,19 +283,20 @@ void laplacianWeightsChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1
 #pragma GCC ivdep
   for (int n = c0; n < c1; ++n) {
     const int b = n - c0;
-    const LaplacianWeights w = laplacianWeights(in.gxx[n], in.gee[n], in.gzz[n], in.gez[n], in.f);
+    const LaplacianWeights w =
+        laplacianWeights(in.gxx[n], in.gee[n], in.gzz[n], in.gez[n], in.lxi[n], in.leta[n], in.lzeta[n], in.f);
     sc.lapEE[b] = w.ee;
     sc.lapXX[b] = w.xx;
     sc.lapZZ[b] = w.zz;
     sc.lapEZ[b] = w.ez;
-    sc.lapXi[b] = in.lxi[n];
-    sc.lapEta[b] = in.leta[n];
-    sc.lapZeta[b] = in.lzeta[n];
+    sc.lapXi[b] = w.xi;
+    sc.lapEta[b] = w.eta;
+    sc.lapZeta[b] = w.zeta;
   }
 }
 
 inline LaplacianWeights weightsAt(const ChunkScratch& sc, int b) {
-  return {sc.lapEE[b], sc.lapXX[b], sc.lapZZ[b], sc.lapEZ[b]};
+  return {sc.lapEE[b], sc.lapXX[b], sc.lapZZ[b], sc.lapEZ[b], sc.lapXi[b], sc.lapEta[b], sc.lapZeta[b]};
 }
 
 // The reciprocals of the momentum equations' divisors, for exactQuotient.
@@ -344,9 +339,9 @@ int momentumChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1, int c,
     const double un = in.u[n], vn = in.v[n], wn = in.w[n], qn = q[n];
     const double divn = in.dv[n];
     const double q_x = d1(q, n, si, f.hxi), q_e = d1(q, n, sj, f.heta), q_z = d1(q, n, 1, f.hzeta);
-    const double Dxq = chainWide(sc.met[0][b], sc.met[3][b], sc.met[6][b], q_x, q_e, q_z);
-    const double Dyq = chainWide(sc.met[1][b], sc.met[4][b], sc.met[7][b], q_x, q_e, q_z);
-    const double Dzq = chainWide(sc.met[2][b], sc.met[5][b], sc.met[8][b], q_x, q_e, q_z);
+    const double Dxq = chain(sc.met[0][b], sc.met[3][b], sc.met[6][b], q_x, q_e, q_z);
+    const double Dyq = chain(sc.met[1][b], sc.met[4][b], sc.met[7][b], q_x, q_e, q_z);
+    const double Dzq = chain(sc.met[2][b], sc.met[5][b], sc.met[8][b], q_x, q_e, q_z);
     gx[b] = Dxq;
     gy[b] = Dyq;
     gz[b] = Dzq;
@@ -362,11 +357,11 @@ int momentumChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1, int c,
     const double ron = in.ro[n];
     const double q_x = sc.dq[0][b], q_e = sc.dq[1][b], q_z = sc.dq[2][b];
     const double q2x = d2(q, n, si), q2e = d2(q, n, sj), q2z = d2(q, n, 1);
-    const double Lq = laplacian(weightsAt(sc, b), sc.lapXi[b], sc.lapEta[b], sc.lapZeta[b], q2x, q2e,
-                                q2z, q_x, q_e, q_z, qz[n + sj] - qz[n - sj]);
+    const double Lq =
+        laplacian(weightsAt(sc, b), q2x, q2e, q2z, q_x, q_e, q_z, qz[n + sj] - qz[n - sj]);
     const double mx = sc.met[c][b], my = sc.met[3 + c][b], mz = sc.met[6 + c][b];
-    const double DaP = chainWide(mx, my, mz, sc.dP[0][b], sc.dP[1][b], sc.dP[2][b]);
-    const double Dadiv = chainWide(mx, my, mz, sc.dDiv[0][b], sc.dDiv[1][b], sc.dDiv[2][b]);
+    const double DaP = chain(mx, my, mz, sc.dP[0][b], sc.dP[1][b], sc.dP[2][b]);
+    const double Dadiv = chain(mx, my, mz, sc.dDiv[0][b], sc.dDiv[1][b], sc.dDiv[2][b]);
     const double roRe = ron * Re;
     const double roPress = ron * gam * M * M;
     const double roVisc3 = ron * Re * 3.0;
@@ -397,11 +392,11 @@ int temperatureChunk(const RhsInputs& in, ChunkScratch& sc, int c0, int c1) {
     const double T_x = d1(in.T, n, si, f.hxi), T_e = d1(in.T, n, sj, f.heta),
                  T_z = d1(in.T, n, 1, f.hzeta);
     const double T2x = d2(in.T, n, si), T2e = d2(in.T, n, sj), T2z = d2(in.T, n, 1);
-    const double LT = laplacian(weightsAt(sc, b), sc.lapXi[b], sc.lapEta[b], sc.lapZeta[b], T2x, T2e,
-                                T2z, T_x, T_e, T_z, in.Tz[n + sj] - in.Tz[n - sj]);
-    const double DxT = chainWide(sc.met[0][b], sc.met[3][b], sc.met[6][b], T_x, T_e, T_z);
-    const double DyT = chainWide(sc.met[1][b], sc.met[4][b], sc.met[7][b], T_x, T_e, T_z);
-    const double DzT = chainWide(sc.met[2][b], sc.met[5][b], sc.met[8][b], T_x, T_e, T_z);
+    const double LT =
+        laplacian(weightsAt(sc, b), T2x, T2e, T2z, T_x, T_e, T_z, in.Tz[n + sj] - in.Tz[n - sj]);
+    const double DxT = chain(sc.met[0][b], sc.met[3][b], sc.met[6][b], T_x, T_e, T_z);
+    const double DyT = chain(sc.met[1][b], sc.met[4][b], sc.met[7][b], T_x, T_e, T_z);
+    const double DzT = chain(sc.met[2][b], sc.met[5][b], sc.met[8][b], T_x, T_e, T_z);
     const double Dxu = sc.grad[0][b], Dyu = sc.grad[1][b], Dzu = sc.grad[2][b];
     const double Dxv = sc.grad[3][b], Dyv = sc.grad[4][b], Dzv = sc.grad[5][b];
     const double Dxw = sc.grad[6][b], Dyw = sc.grad[7][b], Dzw = sc.grad[8][b];
@@ -495,8 +490,8 @@ void updatePlane(FiniteVolume& v, double dt, int i, const int* __restrict inBox)
   const double* __restrict cw = v.rhs_w_c.data();
   const double* __restrict cT = v.rhs_T_c.data();
   const double half = dt * 0.5;
-  const int nStart = i * v.stride_i + v.j_begin * v.stride_j + v.k_begin;
-  const int nEnd = i * v.stride_i + v.j_end * v.stride_j + v.k_end;  // inclusive
+  const BoxPlaneRange range = boxPlaneRange(v, i);
+  const int nStart = range.first, nEnd = range.last;
 #pragma GCC ivdep
   for (int n = nStart; n <= nEnd; ++n) {
     if (inBox[n - nStart] & (tp[n] == 1)) {

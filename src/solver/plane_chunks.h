@@ -48,14 +48,22 @@ inline const int* boxRowMask(const FiniteVolume& v) {
   return c.mask.data();
 }
 
+// The flat index range of plane i's box rows, first to last inclusive.
+struct BoxPlaneRange {
+  int first, last;
+};
+inline BoxPlaneRange boxPlaneRange(const FiniteVolume& v, int i) {
+  const int planeBase = i * v.stride_i;
+  return {planeBase + v.j_begin * v.stride_j + v.k_begin, planeBase + v.j_end * v.stride_j + v.k_end};
+}
+
 // eval(c0, c1) evaluates the indices c0 <= n < c1 into the caller's buffers
 // at position n - c0; store(n, b) then stores buffer position b at point n.
 template <class Eval, class Store>
 inline void forBoxPlaneChunks(const FiniteVolume& v, int i, Eval&& eval, Store&& store) {
   const int* tp = v.type_point.data();
-  const int planeBase = i * v.stride_i;
-  const int nStart = planeBase + v.j_begin * v.stride_j + v.k_begin;
-  const int nEnd = planeBase + v.j_end * v.stride_j + v.k_end;  // inclusive
+  const BoxPlaneRange range = boxPlaneRange(v, i);
+  const int nStart = range.first, nEnd = range.last;
   const int* inBox = boxRowMask(v);
   for (int c0 = nStart; c0 <= nEnd; c0 += kPlaneChunk) {
     const int c1 = std::min(nEnd + 1, c0 + kPlaneChunk);

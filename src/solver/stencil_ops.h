@@ -40,34 +40,37 @@ inline double d1p(const double* a, const double* b, int n, int off, double h) {
 // Second difference along the stride `off`.
 inline double d2(const double* q, int n, int off) { return q[n + off] - 2.0 * q[n] + q[n - off]; }
 
-// Chain rule: m_xi*dxi + m_eta*deta + m_zeta*dzeta with single-precision
-// metrics widened to double.
-inline double chain(float mxi, float meta, float mzeta, double dxi, double deta, double dzeta) {
-  return double(mxi) * dxi + double(meta) * deta + double(mzeta) * dzeta;
+// Chain rule: m_xi*dxi + m_eta*deta + m_zeta*dzeta. The metrics are stored
+// in single precision; a float argument is widened to double exactly, so a
+// caller may pass them as stored or already widened.
+inline double chain(double mxi, double meta, double mzeta, double dxi, double deta, double dzeta) {
+  return mxi * dxi + meta * deta + mzeta * dzeta;
 }
 
-// The weights of the second differences in the viscous Laplacian at a point:
-// g_etaeta/h_eta^2, g_xixi/h_xi^2, g_zetazeta/h_zeta^2 and the mixed term's
-// 2*g_etazeta*0.5/h_eta, each rounded as it is formed left to right. They
-// depend on the point only, so R forms them once for its four equations.
+// The weights of the viscous Laplacian at a point: g_etaeta/h_eta^2,
+// g_xixi/h_xi^2, g_zetazeta/h_zeta^2 and the mixed term's
+// 2*g_etazeta*0.5/h_eta, each rounded as it is formed left to right, and the
+// first-derivative weights lap_xi, lap_eta, lap_zeta (stored in single
+// precision, widened exactly). They depend on the point only, so R forms
+// them once for its four equations.
 struct LaplacianWeights {
   double ee, xx, zz, ez;
+  double xi, eta, zeta;
 };
-inline LaplacianWeights laplacianWeights(float gxx, float gee, float gzz, float gez, const StepFactors& f) {
-  return {double(gee) * f.Se3, double(gxx) * f.Sx3, double(gzz) * f.Sz3, 2.0 * double(gez) * 0.5 * f.Se1};
+inline LaplacianWeights laplacianWeights(float gxx, float gee, float gzz, float gez, float lxi,
+                                         float leta, float lzeta, const StepFactors& f) {
+  return {double(gee) * f.Se3, double(gxx) * f.Sx3, double(gzz) * f.Sz3,
+          2.0 * double(gez) * 0.5 * f.Se1, lxi, leta, lzeta};
 }
 
 // The viscous Laplacian from the differences of q at a point; mixedDiff is
 // qZeta[n+stride_j] - qZeta[n-stride_j]. The terms are summed left to right:
-//   w.ee*d2eta + w.xx*d2xi + w.zz*d2zeta + w.ez*mixedDiff + lap_xi*dxi
-//   + lap_eta*deta + lap_zeta*dzeta
-// The first-derivative weights lap_xi, lap_eta, lap_zeta are stored in
-// single precision and taken here widened to double (exactly).
-inline double laplacian(const LaplacianWeights& w, double lxi, double leta, double lzeta, double d2xi,
-                        double d2eta, double d2zeta, double dxi, double deta, double dzeta,
-                        double mixedDiff) {
-  return w.ee * d2eta + w.xx * d2xi + w.zz * d2zeta + w.ez * mixedDiff + lxi * dxi + leta * deta +
-         lzeta * dzeta;
+//   w.ee*d2eta + w.xx*d2xi + w.zz*d2zeta + w.ez*mixedDiff + w.xi*dxi
+//   + w.eta*deta + w.zeta*dzeta
+inline double laplacian(const LaplacianWeights& w, double d2xi, double d2eta, double d2zeta,
+                        double dxi, double deta, double dzeta, double mixedDiff) {
+  return w.ee * d2eta + w.xx * d2xi + w.zz * d2zeta + w.ez * mixedDiff + w.xi * dxi + w.eta * deta +
+         w.zeta * dzeta;
 }
 
 }  // namespace brelvik

@@ -181,9 +181,10 @@ TEST(SolverKernels, EachTermHasItsSignAndScale) {
     const int n = pointIndex(v, 4, 4, 4), si = v.stride_i, sj = v.stride_j;
     const StepFactors f(v);
     const double* u = v.u.data();
-    const LaplacianWeights w =
-        laplacianWeights(v.g_xixi[n], v.g_etaeta[n], v.g_zetazeta[n], v.g_etazeta[n], f);
-    const double L = laplacian(w, v.lap_xi[n], v.lap_eta[n], v.lap_zeta[n], d2(u, n, si), d2(u, n, sj),
+    const LaplacianWeights w = laplacianWeights(v.g_xixi[n], v.g_etaeta[n], v.g_zetazeta[n],
+                                                v.g_etazeta[n], v.lap_xi[n], v.lap_eta[n],
+                                                v.lap_zeta[n], f);
+    const double L = laplacian(w, d2(u, n, si), d2(u, n, sj),
                                d2(u, n, 1), d1(u, n, si, f.hxi), d1(u, n, sj, f.heta),
                                d1(u, n, 1, f.hzeta), v.u_zeta[n + sj] - v.u_zeta[n - sj]);
     EXPECT_NEAR(L, 1.0, tol);
