@@ -12,7 +12,8 @@ if [ $# -ne 2 ]; then
   echo "usage: $0 BASE_BATCH NEW_BATCH" >&2
   exit 2
 fi
-base=$1 new=$2
+# Absolute, because each run starts in its own folder.
+base=$(realpath "$1") new=$(realpath "$2")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 status=0
