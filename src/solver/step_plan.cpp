@@ -97,43 +97,56 @@ void orderVolumeMajor(StepPlan& plan) {
   });
 }
 
+// Whether unit d is one that u waits for, by u's phase's wait alone (the
+// AdjacentPlanes units narrow this in adjacentPlaneWaits). The ordered
+// receivers (volume -1) belong to every volume.
+bool inPhaseWait(const Unit& u, const Unit& d) {
+  if (d.phase != u.phase - 1) return false;
+  return u.waitsForAll || d.volume < 0 || d.volume == u.volume;
+}
+
 // The units of the previous phase on the same volume that the AdjacentPlanes
 // unit at `at` waits for: those whose planes come within one plane of its
 // own. With an empty unit on either side, or none near (the two phases cut
 // the volume differently), it waits for every one of them.
-std::vector<int> adjacentPlaneWaits(const StepPlan& plan, size_t at) {
+std::vector<int> adjacentPlaneWaits(const StepPlan& plan, size_t at, const std::vector<int>& previousPhase) {
   const Unit& u = plan.units[at];
   std::vector<int> near, all;
-  for (size_t k = 0; k < plan.units.size(); ++k) {
-    const Unit& d = plan.units[k];
-    if (d.phase != u.phase - 1 || d.volume != u.volume) continue;
-    all.push_back(int(k));
-    const bool empty = u.last < u.first || d.last < d.first;
-    if (empty) return {};
-    if (d.first <= u.last + 1 && d.last >= u.first - 1) near.push_back(int(k));
+  bool empty = u.last < u.first;
+  for (int k : previousPhase) {
+    const Unit& d = plan.units[size_t(k)];
+    if (!inPhaseWait(u, d)) continue;
+    all.push_back(k);
+    empty = empty || d.last < d.first;
+    if (d.first <= u.last + 1 && d.last >= u.first - 1) near.push_back(k);
   }
-  return near.empty() ? all : near;
+  return near.empty() || empty ? all : near;
 }
 
-// Lists each AdjacentPlanes unit right after the last unit it waits for
-// (every other unit keeps its place) and fills the wait lists with the
-// final positions. Units only move earlier, never before what they wait
-// for, so each unit still waits only for units listed before it.
-void orderAdjacentPlanes(StepPlan& plan) {
+// Fills every unit's wait list (the positions in plan order of the units it
+// waits for) and lists each AdjacentPlanes unit right after the last unit it
+// waits for; every other unit keeps its place. Units only move earlier,
+// never before what they wait for, so each unit still waits only for units
+// listed before it.
+void orderAdjacentPlanesAndListWaits(StepPlan& plan) {
   const size_t n = plan.units.size();
+  std::vector<std::vector<int>> ofPhase(plan.phases.size());
+  for (size_t k = 0; k < n; ++k) ofPhase[size_t(plan.units[k].phase)].push_back(int(k));
   std::vector<std::vector<int>> waits(n);
   std::vector<std::pair<int, int>> key(n);  // (listed after this position, moved)
   for (size_t k = 0; k < n; ++k) {
     key[k] = {int(k), 0};
-    Unit& u = plan.units[k];
-    if (plan.phases[size_t(u.phase)].wait != Wait::AdjacentPlanes) continue;
-    waits[k] = adjacentPlaneWaits(plan, k);
-    if (waits[k].empty()) {
-      // An empty unit: the same wait as SameVolume, through the counts.
-      u.waitBegin = u.waitEnd = -1;
+    const Unit& u = plan.units[k];
+    const Wait wait = plan.phases[size_t(u.phase)].wait;
+    if (wait == Wait::Nothing || u.phase == 0) continue;
+    const std::vector<int>& previous = ofPhase[size_t(u.phase - 1)];
+    if (wait == Wait::AdjacentPlanes) {
+      waits[k] = adjacentPlaneWaits(plan, k, previous);
+      if (!waits[k].empty()) key[k] = {*std::max_element(waits[k].begin(), waits[k].end()), 1};
       continue;
     }
-    key[k] = {*std::max_element(waits[k].begin(), waits[k].end()), 1};
+    for (int d : previous)
+      if (inPhaseWait(u, plan.units[size_t(d)])) waits[k].push_back(d);
   }
   std::vector<int> order(n);
   for (size_t k = 0; k < n; ++k) order[k] = int(k);
@@ -144,11 +157,12 @@ void orderAdjacentPlanes(StepPlan& plan) {
   units.reserve(n);
   for (int k : order) {
     Unit u = plan.units[size_t(k)];
-    if (!waits[size_t(k)].empty()) {
-      u.waitBegin = int(plan.waitList.size());
-      for (int w : waits[size_t(k)]) plan.waitList.push_back(position[size_t(w)]);
-      u.waitEnd = int(plan.waitList.size());
-    }
+    u.waitBegin = int(plan.waitList.size());
+    for (int w : waits[size_t(k)]) plan.waitList.push_back(position[size_t(w)]);
+    u.waitEnd = int(plan.waitList.size());
+    // Ascending, so that a readiness check meets the latest (the likeliest
+    // unfinished) last.
+    std::sort(plan.waitList.begin() + u.waitBegin, plan.waitList.end());
     units.push_back(u);
   }
   plan.units = std::move(units);
@@ -184,8 +198,6 @@ StepPlan buildPlan(const std::vector<Phase>& phases, const SimulationState& s,
   plan.phases = phases;
   const int V = s.volumeCount;
   plan.volumeCount = V;
-  plan.unitsOfPhase.assign(phases.size(), 0);
-  plan.unitsOfPhaseAndVolume.assign(phases.size() * size_t(V), 0);
   for (int p = 0; p < int(phases.size()); ++p) {
     const Phase& ph = phases[size_t(p)];
     auto add = [&](int volume, int first, int last, float at = -1.0f) {
@@ -196,12 +208,6 @@ StepPlan buildPlan(const std::vector<Phase>& phases, const SimulationState& s,
       Unit unit{p, volume, first, last, all};
       unit.at = at;
       plan.units.push_back(unit);
-      plan.unitsOfPhase[size_t(p)] += 1;
-      if (volume >= 0) {
-        plan.unitsOfPhaseAndVolume[size_t(p) * size_t(V) + size_t(volume)] += 1;
-      } else {
-        for (int v = 0; v < V; ++v) plan.unitsOfPhaseAndVolume[size_t(p) * size_t(V) + size_t(v)] += 1;
-      }
     };
     if (receiverWork(ph.work) && lists.anyOrdered) add(-1, 0, 0);
     for (int v = 0; v < V; ++v) {
@@ -215,8 +221,9 @@ StepPlan buildPlan(const std::vector<Phase>& phases, const SimulationState& s,
         const int lo = ph.work == Work::StageInputs ? 0 : vol.i_begin;
         const int hi = ph.work == Work::StageInputs ? vol.Nx : vol.i_end;
         if (hi < lo) add(v, 0, -1);
-        for (int i = lo; i <= hi; i += kSlabPlanes) {
-          const int last = std::min(hi, i + kSlabPlanes - 1);
+        const int planes = ph.work == Work::Rhs ? kRhsSlabPlanes : kSlabPlanes;
+        for (int i = lo; i <= hi; i += planes) {
+          const int last = std::min(hi, i + planes - 1);
           add(v, i, last, float((i + last + 1) * 0.5 / (vol.Nx + 1)));
         }
       } else if (receiverWork(ph.work)) {
@@ -240,7 +247,7 @@ StepPlan buildPlan(const std::vector<Phase>& phases, const SimulationState& s,
     }
   }
   orderVolumeMajor(plan);
-  orderAdjacentPlanes(plan);
+  orderAdjacentPlanesAndListWaits(plan);
   return plan;
 }
 
@@ -257,7 +264,6 @@ struct StepCache {
   ReceiverLists lists;
   std::vector<std::vector<FaceGeometry>> sphereFaces;  // per volume
   StepPlan step, exchange, vorticity;
-  std::vector<Counter> done;  // per phase * volume: its units completed
   std::vector<std::atomic<unsigned char>> state;  // per unit: kOpen, kTaken, kFinished
   // Participants blocked for want of a ready unit, and the count a finishing
   // unit raises to wake them (only when there are any, so that a run with
@@ -435,63 +441,46 @@ enum UnitState : unsigned char { kOpen = 0, kTaken = 1, kFinished = 2 };
 
 // Clears the completion state of the cache for a run of the plan.
 void resetRun(const StepPlan& plan, StepCache& c) {
-  const size_t V = size_t(plan.volumeCount), unitCount = plan.units.size();
-  if (c.done.size() != plan.phases.size() * V) c.done = std::vector<Counter>(plan.phases.size() * V);
+  const size_t unitCount = plan.units.size();
   if (c.state.size() != unitCount) c.state = std::vector<std::atomic<unsigned char>>(unitCount);
-  for (Counter& k : c.done) k.n.store(0, std::memory_order_relaxed);
   for (auto& t : c.state) t.store(kOpen, std::memory_order_relaxed);
   c.sleepers.store(0, std::memory_order_relaxed);
   // Raised at most once per unit in a run, so it cannot overflow.
   c.wake.n.store(0, std::memory_order_relaxed);
 }
 
-// Whether every unit of phase q on volume v has completed. `known` (one flag
-// per phase * volume, the caller's own, zero at the run's start) remembers the answers that were yes,
-// since completion is final: a participant reads each count until it is
-// full, and never again in the run.
-bool phaseVolumeDone(const StepPlan& plan, const StepCache& c, size_t q, size_t v,
-                     std::vector<unsigned char>& known) {
-  const size_t at = q * size_t(plan.volumeCount) + v;
+// Whether every unit that the unit at position `at` waits for has finished.
+// `known` (one flag per unit, the caller's own, zero at the run's start)
+// remembers the answers that were yes, since completion is final. The list
+// is read from its end: the latest unit waited for is the likeliest to be
+// unfinished.
+bool unitReady(const StepPlan& plan, const StepCache& c, size_t at, std::vector<unsigned char>& known) {
   if (known[at]) return true;
-  if (c.done[at].n.load(std::memory_order_seq_cst) < plan.unitsOfPhaseAndVolume[at]) return false;
+  const Unit& u = plan.units[at];
+  for (int k = u.waitEnd - 1; k >= u.waitBegin; --k)
+    if (c.state[size_t(plan.waitList[size_t(k)])].load(std::memory_order_seq_cst) != kFinished)
+      return false;
   known[at] = 1;
   return true;
 }
 
-// Whether every unit that u waits for has completed.
-bool unitReady(const StepPlan& plan, const StepCache& c, const Unit& u,
-               std::vector<unsigned char>& known) {
-  const size_t p = size_t(u.phase);
-  if (plan.phases[p].wait == Wait::Nothing) return true;
-  if (u.waitBegin >= 0 && u.waitEnd > u.waitBegin) {
-    for (int k = u.waitBegin; k < u.waitEnd; ++k)
-      if (c.state[size_t(plan.waitList[size_t(k)])].load(std::memory_order_seq_cst) != kFinished)
-        return false;
-    return true;
-  }
-  const size_t q = p - 1;
-  if (!u.waitsForAll) return phaseVolumeDone(plan, c, q, size_t(u.volume), known);
-  for (size_t v = 0; v < size_t(plan.volumeCount); ++v)
-    if (!phaseVolumeDone(plan, c, q, v, known)) return false;
-  return true;
-}
+// Records the completion of the unit at position `at` of the plan: a
+// release store, the only shared line a finish writes. Whoever reads
+// kFinished (an acquire) sees everything the unit wrote. Waking sleepers is
+// the finishing participant's own business (runPlan: announce).
+void finishUnit(StepCache& c, int at) { c.state[size_t(at)].store(kFinished, std::memory_order_release); }
 
-// Records the completion of the unit at position `at` of the plan: its own
-// state, and the count of its phase on its volume (on every volume for the
-// ordered receivers). Sequentially consistent, like the sleepers' count, so
-// that a participant going to sleep either sees this completion or is seen
-// (and woken) here.
-void finishUnit(const StepPlan& plan, StepCache& c, int at) {
-  const size_t V = size_t(plan.volumeCount);
-  const Unit& u = plan.units[size_t(at)];
-  const size_t p = size_t(u.phase);
-  c.state[size_t(at)].store(kFinished, std::memory_order_seq_cst);
-  if (u.volume >= 0) {
-    c.done[p * V + size_t(u.volume)].n.fetch_add(1, std::memory_order_seq_cst);
-  } else {
-    for (size_t v = 0; v < V; ++v) c.done[p * V + v].n.fetch_add(1, std::memory_order_seq_cst);
-  }
-  if (c.sleepers.load(std::memory_order_seq_cst) > 0) completeOne(c.wake);
+// A full fence between this thread's earlier stores and its later loads.
+// Under ThreadSanitizer, which does not model fences, a sequentially
+// consistent read-modify-write of a private atomic stands in (a locked
+// instruction, a full barrier on the processors it runs on).
+void fullFence() {
+#if defined(__SANITIZE_THREAD__)
+  thread_local std::atomic<int> private_{0};
+  private_.fetch_add(0, std::memory_order_seq_cst);
+#else
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+#endif
 }
 
 // Units ahead of the first unstarted one that a participant looks at for one
@@ -504,9 +493,9 @@ constexpr int kLookahead = 64;
 // on with the later phases of other volumes. It never waits while it holds
 // a unit; with nothing ready it looks again for a while, then sleeps until a
 // unit completes. The first unstarted unit only depends on started units, so
-// some completion always comes. Handing out a unit writes two shared cache
-// lines, the unit's state and its phase's count (every line written is one
-// the other processors must fetch again). Returns the share of the
+// some completion always comes. Handing out a unit writes one shared cache
+// line, the unit's state, twice (taken, finished); every line written is
+// one the other processors must fetch again. Returns the share of the
 // participants' time in the run during which they were not running (the
 // participant tuner's sign that other work competes for the processors).
 double runPlan(const StepPlan& plan, StepCache& c, RunInputs& in, int participants) {
@@ -535,8 +524,8 @@ double runPlan(const StepPlan& plan, StepCache& c, RunInputs& in, int participan
     int other = -1;
     for (int t = start; t < limit; ++t) {
       if (c.state[size_t(t)].load(std::memory_order_relaxed) != kOpen) continue;
+      if (!unitReady(plan, c, size_t(t), known)) continue;
       const Unit& u = plan.units[size_t(t)];
-      if (!unitReady(plan, c, u, known)) continue;
       if (u.at >= 0.0f && int(u.at * float(participants)) != me) {
         if (other < 0) other = t;
         continue;
@@ -552,8 +541,25 @@ double runPlan(const StepPlan& plan, StepCache& c, RunInputs& in, int participan
   };
 
   auto participate = [&](int me) {
-    std::vector<unsigned char> known(plan.phases.size() * size_t(plan.volumeCount), 0);
+    std::vector<unsigned char> known(size_t(unitCount), 0);
     int start = 0;
+    // A participant that finished a unit wakes the sleepers (if any) only
+    // at its next full fence: right after its next claim (the claim's
+    // compare-exchange has already drained its stores, so the fence costs
+    // little), when it registers as a sleeper, or when it leaves. A
+    // sequentially consistent store at every finish stalled the finishing
+    // processor until the state's cache line came back from the other
+    // processors' scans. The two fences (the finisher's here, the sleeper's
+    // after it registers) make sure that the sleeper sees the finished
+    // state or the finisher sees the sleeper. Until the finisher's fence
+    // nobody sleeps for want of that unit who could not also claim what it
+    // enabled: the finisher, still awake, claims that itself.
+    bool unannounced = false;
+    auto announce = [&](int selfSleeping) {
+      fullFence();
+      if (c.sleepers.load(std::memory_order_relaxed) > selfSleeping) completeOne(c.wake);
+      unannounced = false;
+    };
     // A claimed unit, or -1 (then start == unitCount when none is open).
     auto lookAgain = [&] {
       start = firstOpenFrom(start);
@@ -571,16 +577,23 @@ double runPlan(const StepPlan& plan, StepCache& c, RunInputs& in, int participan
       if (claimed < 0 && start < unitCount) {
         const int seen = c.wake.n.load(std::memory_order_seq_cst);
         c.sleepers.fetch_add(1, std::memory_order_seq_cst);
+        fullFence();
+        if (unannounced) announce(1);
         claimed = lookAgain();
         if (claimed < 0 && start < unitCount) waitAtLeast(c.wake.n, seen + 1);
         c.sleepers.fetch_sub(1, std::memory_order_seq_cst);
       }
       if (claimed < 0) {
-        if (start >= unitCount) return;
+        if (start >= unitCount) {
+          if (unannounced) announce(0);
+          return;
+        }
         continue;
       }
+      if (unannounced) announce(0);
       execute(plan, plan.units[size_t(claimed)], in);
-      finishUnit(plan, c, claimed);
+      finishUnit(c, claimed);
+      unannounced = true;
     }
   };
   threadTeam().run(participants, [&](int me) {
@@ -666,18 +679,18 @@ void runStepPicking(SimulationState& s, const std::function<size_t(const std::ve
   RunInputs in = stepInputs(s, c, pressureX, frictionX, residuals);
   resetRun(plan, c);
   std::vector<int> ready;
-  std::vector<unsigned char> known(plan.phases.size() * size_t(plan.volumeCount), 0);
+  std::vector<unsigned char> known(plan.units.size(), 0);
   for (size_t left = plan.units.size(); left > 0; --left) {
     ready.clear();
     for (size_t t = 0; t < plan.units.size(); ++t)
-      if (c.state[t].load(std::memory_order_relaxed) == kOpen && unitReady(plan, c, plan.units[t], known))
+      if (c.state[t].load(std::memory_order_relaxed) == kOpen && unitReady(plan, c, t, known))
         ready.push_back(int(t));
     // Never empty: the first unit not run waits only for units listed
     // before it, which have all run.
     const int t = ready[pick(ready) % ready.size()];
     c.state[size_t(t)].store(kTaken, std::memory_order_relaxed);
     execute(plan, plan.units[size_t(t)], in);
-    finishUnit(plan, c, t);
+    finishUnit(c, t);
   }
 }
 

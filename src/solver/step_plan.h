@@ -3,10 +3,10 @@
 // and what each unit waits for. The solver runs the plan on a team of
 // threads; the initial state's exchange runs the same phases on one thread.
 //
-// A unit is one piece of work on one volume: a slab of at most kSlabPlanes
-// i-planes for the point-wise passes (kernels, global velocities,
-// divergence, vorticity), a chunk of receivers, a volume's boundary passes,
-// or one of its face integrals. Units are listed in an order in which each
+// A unit is one piece of work on one volume: a slab of a few i-planes for
+// the point-wise passes (kernels, global velocities, divergence, vorticity;
+// kRhsSlabPlanes, kSlabPlanes), a chunk of receivers, a volume's boundary
+// passes, or one of its face integrals. Units are listed in an order in which each
 // unit waits only for units listed before it (phase after phase, or volume
 // after volume between two all-volume waits; slabs ascending). A
 // participant takes a ready unit among the first unstarted ones, preferring
@@ -28,9 +28,9 @@
 //   writes the flow that R of planes a-1..b+1 reads, and reads R of a..b).
 //   Such a unit is listed right after the last unit it waits for, so a
 //   volume's update follows its R plane by plane, a slab behind, while
-//   both touch the same planes (a wavefront through the volume). R and the
-//   update cut a volume into the same slabs, so every R unit is waited for
-//   by some update unit and the waits stay transitive.
+//   both touch the same planes (a wavefront through the volume). The
+//   update's slabs start where R's do and hold whole R slabs, so every R
+//   unit is waited for by some update unit and the waits stay transitive.
 // Every allocated volume has at least one unit in every phase (an empty one
 // if need be), so the waits are transitive along the phases.
 //
@@ -57,12 +57,17 @@ struct SimulationState;
 
 namespace step_detail {
 
-// Planes per slab. Small enough that the largest unit of the default grid
-// is well under 1/32 of a step, large enough that a unit's bookkeeping is
-// negligible.
-inline constexpr int kSlabPlanes = 2;
-// Receivers per chunk of independent receivers.
-inline constexpr int kReceiverChunk = 256;
+// Planes per slab: two for R, which is about 60% of a step, so that its
+// largest unit stays well under 1/32 of a step on the default grid and the
+// units that end a stretch of work before an all-volume wait stay short;
+// four for the cheaper point-wise passes (stage inputs, update, divergence,
+// vorticity, global velocities), whose units of two planes took 1.4 to 2.5
+// microseconds each, about ten times what handing a unit out costs.
+inline constexpr int kRhsSlabPlanes = 2;
+inline constexpr int kSlabPlanes = 4;
+// Receivers per chunk of independent receivers (a chunk of 512 takes 5 to
+// 12 microseconds on the default grid).
+inline constexpr int kReceiverChunk = 512;
 
 enum class Work : unsigned char {
   GlobalVelocities,    // slab: u_glob, v_glob, w_glob (initial exchange only)
@@ -105,8 +110,8 @@ struct Unit {
   int first, last;  // planes first..last, or receivers [first, last) of the
                     // volume's independent list
   bool waitsForAll;
-  // AdjacentPlanes: the positions in StepPlan::units of the units waited
-  // for are StepPlan::waitList[waitBegin, waitEnd).
+  // The positions in StepPlan::units of the units it waits for are
+  // StepPlan::waitList[waitBegin, waitEnd), ascending.
   int waitBegin = 0, waitEnd = 0;
   // Where in its volume the unit works, 0 <= at < 1 (the plane in the
   // middle of its planes or of its receivers, over the volume's plane
@@ -120,9 +125,7 @@ struct Unit {
 struct StepPlan {
   std::vector<Phase> phases;
   std::vector<Unit> units;
-  std::vector<int> unitsOfPhase;            // per phase
-  std::vector<int> unitsOfPhaseAndVolume;   // per phase * volumeCount + volume
-  std::vector<int> waitList;                // see Unit::waitBegin
+  std::vector<int> waitList;  // see Unit::waitBegin
   int volumeCount = 0;
 };
 

@@ -92,10 +92,11 @@ TEST(SolverWorkers, SlowTwoHundredStepsGiveTheSameBitsOnAnyWorkerCount) {
 
 TEST(SolverWorkers, SlowTheSameOnAGridWhosePlaneCountsAreNotMultiplesOfTheSlab) {
   auto s = interpolatedState(12, 9, 11);
+  // Odd plane counts leave a short last slab for both slab sizes.
   bool uneven = false;
   for (const auto& v : s->volumes)
-    uneven = uneven || (v.i_end - v.i_begin + 1) % step_detail::kSlabPlanes != 0 ||
-             (v.Nx + 1) % step_detail::kSlabPlanes != 0;
+    uneven = uneven || ((v.i_end - v.i_begin + 1) % step_detail::kRhsSlabPlanes != 0 &&
+                        (v.Nx + 1) % step_detail::kSlabPlanes != 0);
   ASSERT_TRUE(uneven);
   expectSameBitsForEveryWorkerCount(*s, 200);
 }
