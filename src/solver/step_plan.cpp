@@ -102,7 +102,25 @@ void orderVolumeMajor(StepPlan& plan) {
 // receivers (volume -1) belong to every volume.
 bool inPhaseWait(const Unit& u, const Unit& d) {
   if (d.phase != u.phase - 1) return false;
-  return u.waitsForAll || d.volume < 0 || d.volume == u.volume;
+  if (d.volume < 0 || d.volume == u.volume) return true;
+  if (!u.waitsForAll) return false;
+  // A receiver chunk: the previous phase of its donors.
+  if (u.readsVolumes != ~0ull) return d.volume >= 64 || ((u.readsVolumes >> d.volume) & 1) != 0;
+  // After receiver chunks (a boundary pass that writes ghosts they may
+  // read): the chunks that read this volume.
+  if (d.readsVolumes != ~0ull) return u.volume >= 64 || ((d.readsVolumes >> u.volume) & 1) != 0;
+  return true;
+}
+
+// The volumes whose points the independent receivers [first, last) of a
+// volume read (bit v; every volume from 64 on counts as read).
+unsigned long long donorVolumes(const ReceiverStencils& t, int first, int last) {
+  unsigned long long mask = 0;
+  for (int r = first; r < last; ++r) {
+    const int d = t.donors[size_t(r)];
+    mask |= d >= 64 ? ~0ull : 1ull << d;
+  }
+  return mask;
 }
 
 // The units of the previous phase on the same volume that the AdjacentPlanes
@@ -200,13 +218,15 @@ StepPlan buildPlan(const std::vector<Phase>& phases, const SimulationState& s,
   plan.volumeCount = V;
   for (int p = 0; p < int(phases.size()); ++p) {
     const Phase& ph = phases[size_t(p)];
-    auto add = [&](int volume, int first, int last, float at = -1.0f) {
+    auto add = [&](int volume, int first, int last, float at = -1.0f,
+                   unsigned long long readsVolumes = ~0ull) {
       bool all = ph.wait == Wait::AllVolumes;
       if (ph.wait == Wait::SameVolumeUnlessGhostsRead)
         all = volume >= 0 && size_t(volume) < lists.ghostsRead.size() &&
               lists.ghostsRead[size_t(volume)] != 0;
       Unit unit{p, volume, first, last, all};
       unit.at = at;
+      unit.readsVolumes = readsVolumes;
       plan.units.push_back(unit);
     };
     if (receiverWork(ph.work) && lists.anyOrdered) add(-1, 0, 0);
@@ -228,12 +248,13 @@ StepPlan buildPlan(const std::vector<Phase>& phases, const SimulationState& s,
         }
       } else if (receiverWork(ph.work)) {
         const int count = int(lists.independent[size_t(v)].size());
-        if (count == 0) add(v, 0, 0);
+        if (count == 0) add(v, 0, 0, -1.0f, 0);
         for (int r = 0; r < count; r += kReceiverChunk) {
           const int end = std::min(count, r + kReceiverChunk);
           // The list runs plane by plane: the middle receiver's plane.
           const int middle = lists.independent[size_t(v)][size_t((r + end) / 2)];
-          add(v, r, end, float((middle / vol.stride_i + 0.5) / (vol.Nx + 1)));
+          add(v, r, end, float((middle / vol.stride_i + 0.5) / (vol.Nx + 1)),
+              donorVolumes(lists.independentStencils[size_t(v)], r, end));
         }
       } else if (ph.work == Work::Drag) {
         add(v, 0, 0);

@@ -20,7 +20,17 @@
 //   (a stage reads and writes only its own volume; R of plane i reads the
 //   flow of planes i-1..i+1, so a whole phase of the volume must end);
 // - AllVolumes: every unit of the previous phase (receivers read other
-//   volumes; boundary passes and the next stage write what those read);
+//   volumes; boundary passes and the next stage write what those read).
+//   A chunk of independent receivers waits only for the previous phase of
+//   its own volume and of its donors (Unit::readsVolumes): what it reads is
+//   final once they are done. A boundary pass after receivers (scalars 3;
+//   div 3 when some stencil holds a ghost of the volume) waits for the
+//   chunks that read its volume: it overwrites ghosts they may read, and
+//   the next stage, which overwrites the rest of what they read, follows
+//   it. The three receiver phases serve the same chunks with the same
+//   stencils, so a volume's velocity and div receivers precede (through
+//   its own boundary passes, divergence and scalar receivers) the scalar
+//   boundary pass of every volume they read;
 // - SameVolumeUnlessGhostsRead: SameVolume, or AllVolumes when some stencil
 //   holds a ghost point of the volume (ReceiverLists::ghostsRead);
 // - AdjacentPlanes: the units of the previous phase on the same volume whose
@@ -120,6 +130,11 @@ struct Unit {
   // volume, phase after phase, mostly run on the same processor and find
   // its data in that processor's cache.
   float at = -1.0f;
+  // With waitsForAll: the volumes (bit v; all from 64 on) whose units of the
+  // previous phase it waits for besides its own. A chunk of independent
+  // receivers reads only its donors, so it waits for them alone; every
+  // other unit waits for all.
+  unsigned long long readsVolumes = ~0ull;
 };
 
 struct StepPlan {
