@@ -78,7 +78,8 @@ void recordRun(ParticipantTuner& t, int teamSize, int participants, double secon
     if (s.probeRuns++ > 0) s.probeSeconds += seconds;
     if (s.probeRuns < kProbeRuns + 1) return;
     const double probeMean = s.probeSeconds / kProbeRuns;
-    if (probeMean < s.meanSeconds * (1.0 - kSwitchMargin)) {
+    const double margin = s.probe < s.current ? kFewerSwitchMargin : kSwitchMargin;
+    if (probeMean < s.meanSeconds * (1.0 - margin)) {
       s.current = s.probe;
       s.meanSeconds = probeMean;
       s.interval = kMinProbeInterval;

@@ -20,9 +20,13 @@
 //
 // Fewer participants can only be faster when some of them lose their
 // processor during a run, so a probe with fewer participants waits for
-// that sign: the share of the participants' time in which they were not
-// running (wall minus processor time), whose running mean at the current
-// count must reach kContendedShare. On an idle machine it stays near 0.005
+// that sign, and then needs to win by only kFewerSwitchMargin (5%): more
+// participants must never make the step slower than fewer would, and
+// under contention two counts within 5–10% of each other are exactly
+// where a 10% margin kept the slower, larger count. The sign is the share
+// of the participants' time in which they were not running (wall minus
+// processor time), whose running mean at the current count must reach
+// kContendedShare. On an idle machine it stays near 0.005
 // and such probes never run; with one competing busy process on 2
 // processors, two participants lose about a third of their time. When the
 // sign first appears, the current count is measured afresh and the probe
@@ -49,6 +53,7 @@ inline constexpr int kMinProbeInterval = 32;    // runs between probes, at first
 inline constexpr int kMaxProbeInterval = 1024;  // after repeated losing probes
 inline constexpr int kProbeRuns = 5;            // measured runs of a probe, after one warm-up
 inline constexpr double kSwitchMargin = 0.10;   // a probe must be 10% faster
+inline constexpr double kFewerSwitchMargin = 0.05;  // 5% for fewer participants
 inline constexpr double kSlowdownMargin = 0.25;  // the current count 25% slower: load arrived
 inline constexpr int kRemeasureRuns = 16;
 inline constexpr double kContendedShare = 0.10;  // time not running: other work competes

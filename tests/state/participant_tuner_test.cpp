@@ -49,6 +49,11 @@ TEST(ParticipantTuner, FollowsTheFasterCountWhenTheLoadChanges) {
   EXPECT_GE(runsUsing(t, 2, 2, 2000, 1, busy), 1960);
   EXPECT_GE(runsUsing(t, 2, 2, 3000, 2, idle), 1800);
 
+  // Busy, with two participants only 7% slower than one: one still wins.
+  const Machine mildlyBusy{[](int p) { return p == 1 ? 10e-3 : 10.7e-3; },
+                           [](int p) { return p == 1 ? 0.0 : 0.33; }};
+  EXPECT_GE(runsUsing(t, 2, 2, 2000, 1, mildlyBusy), 1940);
+
   // A team larger than the machine runs one participant per processor and
   // spends no runs trying more.
   ParticipantTuner big;
