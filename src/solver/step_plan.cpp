@@ -108,7 +108,7 @@ bool inPhaseWait(const Unit& u, const Unit& d) {
   if (u.readsVolumes != ~0ull) return d.volume >= 64 || ((u.readsVolumes >> d.volume) & 1) != 0;
   // After receiver chunks (a boundary pass that writes ghosts they may
   // read): the chunks that read this volume.
-  if (d.readsVolumes != ~0ull) return u.volume >= 64 || ((d.readsVolumes >> u.volume) & 1) != 0;
+  if (d.readsVolumes != ~0ull) return u.volume < 0 || u.volume >= 64 || ((d.readsVolumes >> u.volume) & 1) != 0;
   return true;
 }
 
