@@ -215,7 +215,6 @@ StepPlan buildPlan(const std::vector<Phase>& phases, const SimulationState& s,
   StepPlan plan;
   plan.phases = phases;
   const int V = s.volumeCount;
-  plan.volumeCount = V;
   for (int p = 0; p < int(phases.size()); ++p) {
     const Phase& ph = phases[size_t(p)];
     auto add = [&](int volume, int first, int last, float at = -1.0f,

@@ -141,7 +141,6 @@ struct StepPlan {
   std::vector<Phase> phases;
   std::vector<Unit> units;
   std::vector<int> waitList;  // see Unit::waitBegin
-  int volumeCount = 0;
 };
 
 // The phases of a time step and of the initial state's exchange.
