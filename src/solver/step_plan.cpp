@@ -54,13 +54,36 @@ void appendStage(std::vector<Phase>& phases, RhsTarget stage, Wait first) {
   phases.push_back({Work::Update, stage, Wait::AdjacentPlanes});
 }
 
+// Where a volume's planes are preferred. Of P participants, participant p
+// prefers the computed planes whose middle lies in the p-th P-th of the
+// computed range i_begin..i_end (planes outside it go with the nearest
+// computed plane), whatever the phase: a participant then finds the planes
+// it reads in its own processor's cache, written by its own earlier units.
+// Unit::at of a unit on planes a..b is this position at its middle plane.
+float planeAt(const FiniteVolume& vol, double plane) {
+  const int n = std::max(1, vol.i_end - vol.i_begin + 1);
+  const double at = (std::clamp(plane, double(vol.i_begin), double(vol.i_begin + n - 1)) - vol.i_begin + 0.5) / n;
+  return float(at);
+}
+
+// The first plane that two participants' second one prefers (the middle of
+// a plane at or above it lies in the upper half of the computed range).
+// Every phase's slabs and receiver chunks are cut there, so that with two
+// participants no unit holds planes of both halves: a slab that did left
+// some planes to one participant in one phase and to the other in the next,
+// and each such plane's arrays crossed between the processors' caches twice
+// a stage.
+int halfPlane(const FiniteVolume& vol) {
+  return vol.i_begin + std::max(1, vol.i_end - vol.i_begin + 1) / 2;
+}
+
 // The residual sums of a volume read the flow and the saved state of every
 // computed point, and a sum must run through the points in scan order. Two
-// units in a chain keep it: the planes below (Nx + 1) / 2, then the others
+// units in a chain keep it: the planes below halfPlane, then the others
 // continued from their sums, each mostly on the participant that prefers
 // (and computed) those planes. One unit reading the whole volume found half
 // of it in the other processor's cache and took three times as long.
-int lowerResidualPlanes(const FiniteVolume& vol) { return (vol.Nx + 1) / 2; }
+int lowerResidualPlanes(const FiniteVolume& vol) { return halfPlane(vol); }
 
 bool slabWork(Work w) {
   return w == Work::GlobalVelocities || w == Work::StageInputs || w == Work::Rhs ||
@@ -241,26 +264,39 @@ StepPlan buildPlan(const std::vector<Phase>& phases, const SimulationState& s,
         const int hi = ph.work == Work::StageInputs ? vol.Nx : vol.i_end;
         if (hi < lo) add(v, 0, -1);
         const int planes = ph.work == Work::Rhs ? kRhsSlabPlanes : kSlabPlanes;
-        for (int i = lo; i <= hi; i += planes) {
-          const int last = std::min(hi, i + planes - 1);
-          add(v, i, last, float((i + last + 1) * 0.5 / (vol.Nx + 1)));
-        }
+        // Slabs from each end of the two halves' parts of lo..hi (the
+        // update's slabs then still start where R's do and hold whole R
+        // slabs).
+        const int half = std::clamp(halfPlane(vol), lo, hi + 1);
+        for (const auto& [from, to] : {std::pair{lo, half - 1}, std::pair{half, hi}})
+          for (int i = from; i <= to; i += planes) {
+            const int last = std::min(to, i + planes - 1);
+            add(v, i, last, planeAt(vol, 0.5 * (i + last)));
+          }
       } else if (receiverWork(ph.work)) {
-        const int count = int(lists.independent[size_t(v)].size());
+        // The list runs plane by plane: chunks of at most kReceiverChunk,
+        // of even size, in each half, each preferred where its middle
+        // receiver is.
+        const std::vector<int>& list = lists.independent[size_t(v)];
+        const int count = int(list.size());
         if (count == 0) add(v, 0, 0, -1.0f, 0);
-        for (int r = 0; r < count; r += kReceiverChunk) {
-          const int end = std::min(count, r + kReceiverChunk);
-          // The list runs plane by plane: the middle receiver's plane.
-          const int middle = lists.independent[size_t(v)][size_t((r + end) / 2)];
-          add(v, r, end, float((middle / vol.stride_i + 0.5) / (vol.Nx + 1)),
-              donorVolumes(lists.independentStencils[size_t(v)], r, end));
+        const int half = int(std::lower_bound(list.begin(), list.end(), halfPlane(vol) * vol.stride_i) -
+                             list.begin());
+        for (const auto& [from, to] : {std::pair{0, half}, std::pair{half, count}}) {
+          const int chunks = (to - from + kReceiverChunk - 1) / kReceiverChunk;
+          for (int c = 0; c < chunks; ++c) {
+            const int r = from + int((long long)(to - from) * c / chunks);
+            const int end = from + int((long long)(to - from) * (c + 1) / chunks);
+            add(v, r, end, planeAt(vol, list[size_t((r + end) / 2)] / vol.stride_i),
+                donorVolumes(lists.independentStencils[size_t(v)], r, end));
+          }
         }
       } else if (ph.work == Work::Drag) {
         add(v, 0, 0);
         add(v, 1, 1);
-        add(v, 2, 2, float(0.5 * lowerResidualPlanes(vol) / (vol.Nx + 1)));
+        add(v, 2, 2, planeAt(vol, 0.5 * (lowerResidualPlanes(vol) - 1)));
       } else if (ph.work == Work::Residuals) {
-        add(v, 0, 0, float((0.5 * (vol.Nx + 1 + lowerResidualPlanes(vol))) / (vol.Nx + 1)));
+        add(v, 0, 0, planeAt(vol, 0.5 * (lowerResidualPlanes(vol) + vol.Nx)));
       } else {
         add(v, 0, 0);
       }
