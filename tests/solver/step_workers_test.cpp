@@ -4,7 +4,9 @@
 
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <random>
+#include <set>
 
 #include "core_error_print.h"
 #include "solver/solver.h"
@@ -150,4 +152,41 @@ TEST(SolverStepPlan, EveryOrderTheWaitsAllowGivesTheSameBits) {
   ASSERT_EQ(listed.size(), lastReady.size());
   EXPECT_EQ(0, std::memcmp(listed.data(), lastReady.data(), listed.size() * sizeof(double)));
   EXPECT_EQ(0, std::memcmp(listed.data(), anyReady.data(), listed.size() * sizeof(double)));
+}
+
+// With two participants each plane of a volume must stay with one of them
+// from phase to phase (the slabs of R, the update, the divergence, ...
+// and the receiver chunks), or its arrays cross between the processors'
+// caches within every stage. A grid whose plane counts are odd, so that
+// the halves and the slabs do not meet by chance.
+TEST(SolverStepPlan, TwoParticipantsKeepEachPlaneFromPhaseToPhase) {
+  auto s = interpolatedState(12, 9, 11);
+  newCase(*s);
+  std::vector<step_detail::Unit> units;
+  step_detail::timeStepUnits(*s, &units);
+  const std::vector<step_detail::Phase> phases = step_detail::stepPhases();
+  exchange_detail::ReceiverLists lists;
+  lists.build(*s);
+  auto preferredBy = [](const step_detail::Unit& u) { return int(u.at * 2.0f); };
+  using step_detail::Work;
+  std::map<std::pair<int, int>, std::set<int>> byPlane;  // (volume, plane) -> participants
+  std::vector<std::pair<std::pair<int, int>, int>> receivers;  // ((volume, plane), participant)
+  for (const step_detail::Unit& u : units) {
+    const Work w = phases[size_t(u.phase)].work;
+    if (u.volume < 0 || u.at < 0.0f) continue;
+    if (w == Work::VelocityReceivers || w == Work::DivergenceReceivers || w == Work::ScalarReceivers) {
+      const FiniteVolume& vol = s->volumes[size_t(u.volume)];
+      for (int r = u.first; r < u.last; ++r)
+        receivers.push_back({{u.volume, lists.independent[size_t(u.volume)][size_t(r)] / vol.stride_i},
+                             preferredBy(u)});
+    } else if (w != Work::Drag && w != Work::Residuals) {
+      for (int i = u.first; i <= u.last; ++i) byPlane[{u.volume, i}].insert(preferredBy(u));
+    }
+  }
+  ASSERT_FALSE(byPlane.empty());
+  for (const auto& [plane, who] : byPlane)
+    EXPECT_EQ(1u, who.size()) << "volume " << plane.first << ", plane " << plane.second;
+  ASSERT_FALSE(receivers.empty());
+  for (const auto& [plane, who] : receivers)
+    EXPECT_EQ(*byPlane[plane].begin(), who) << "receiver of volume " << plane.first << ", plane " << plane.second;
 }
