@@ -69,10 +69,10 @@ float planeAt(const FiniteVolume& vol, double plane) {
 // The first plane that two participants' second one prefers (the middle of
 // a plane at or above it lies in the upper half of the computed range).
 // Every phase's slabs and receiver chunks are cut there, so that with two
-// participants no unit holds planes of both halves: a slab that did left
-// some planes to one participant in one phase and to the other in the next,
-// and each such plane's arrays crossed between the processors' caches twice
-// a stage.
+// participants no unit holds planes of both halves. (Cut by each phase's
+// own slab size alone, a slab across the middle left some planes to one
+// participant in one phase and to the other in the next, and those planes'
+// arrays crossed between the processors' caches twice a stage.)
 int halfPlane(const FiniteVolume& vol) {
   return vol.i_begin + std::max(1, vol.i_end - vol.i_begin + 1) / 2;
 }
@@ -262,7 +262,10 @@ StepPlan buildPlan(const std::vector<Phase>& phases, const SimulationState& s,
       } else if (slabWork(ph.work)) {
         const int lo = ph.work == Work::StageInputs ? 0 : vol.i_begin;
         const int hi = ph.work == Work::StageInputs ? vol.Nx : vol.i_end;
-        if (hi < lo) add(v, 0, -1);
+        if (hi < lo) {
+          add(v, 0, -1);
+          continue;
+        }
         const int planes = ph.work == Work::Rhs ? kRhsSlabPlanes : kSlabPlanes;
         // Slabs from each end of the two halves' parts of lo..hi (the
         // update's slabs then still start where R's do and hold whole R

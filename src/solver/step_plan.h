@@ -69,11 +69,11 @@ namespace step_detail {
 
 // Planes per slab: four for R, which is about 60% of a step, so that its
 // largest unit stays well under 1/32 of a step on the default grid (about
-// 1/85); eight for the cheaper point-wise passes (stage inputs, update,
+// 1/90); eight for the cheaper point-wise passes (stage inputs, update,
 // divergence, vorticity, global velocities), whose units of two planes took
 // 1.4 to 2.5 microseconds each, about ten times what handing a unit out
 // costs. Against 2 and 4 planes, steps alternating between the two plans in
-// one process: two workers 1.2 to 1.6% faster, one worker 0.3%.
+// one process: two workers 1.2 to 1.6% faster, one worker 0.3 to 0.5%.
 inline constexpr int kRhsSlabPlanes = 4;
 inline constexpr int kSlabPlanes = 8;
 // Receivers per chunk of independent receivers (a chunk of 512 takes 5 to
@@ -124,12 +124,13 @@ struct Unit {
   // The positions in StepPlan::units of the units it waits for are
   // StepPlan::waitList[waitBegin, waitEnd), ascending.
   int waitBegin = 0, waitEnd = 0;
-  // Where in its volume the unit works, 0 <= at < 1 (the plane in the
-  // middle of its planes or of its receivers, over the volume's plane
-  // count), or -1 for a whole-volume unit. Of P participants, participant
-  // floor(at * P) prefers the unit, so that the units of one part of a
-  // volume, phase after phase, mostly run on the same processor and find
-  // its data in that processor's cache.
+  // Where in its volume the unit works, 0 < at < 1 (the position of the
+  // middle of its planes, or of its middle receiver's plane, in the
+  // volume's computed planes), or -1 for a whole-volume unit. Of P
+  // participants, participant floor(at * P) prefers the unit, so that the
+  // units of one part of a volume, phase after phase, mostly run on the
+  // same processor and find its data in that processor's cache; with two,
+  // every phase is cut at the middle and each plane stays with one of them.
   float at = -1.0f;
   // With waitsForAll: the volumes (bit v; all from 64 on) whose units of the
   // previous phase it waits for besides its own. A chunk of independent
