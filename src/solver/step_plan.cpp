@@ -60,8 +60,10 @@ void appendStage(std::vector<Phase>& phases, RhsTarget stage, Wait first) {
 // computed plane), whatever the phase: a participant then finds the planes
 // it reads in its own processor's cache, written by its own earlier units.
 // Unit::at of a unit on planes a..b is this position at its middle plane.
+int computedPlanes(const FiniteVolume& vol) { return std::max(1, vol.i_end - vol.i_begin + 1); }
+
 float planeAt(const FiniteVolume& vol, double plane) {
-  const int n = std::max(1, vol.i_end - vol.i_begin + 1);
+  const int n = computedPlanes(vol);
   const double at = (std::clamp(plane, double(vol.i_begin), double(vol.i_begin + n - 1)) - vol.i_begin + 0.5) / n;
   return float(at);
 }
@@ -74,7 +76,7 @@ float planeAt(const FiniteVolume& vol, double plane) {
 // participant in one phase and to the other in the next, and those planes'
 // arrays crossed between the processors' caches twice a stage.)
 int halfPlane(const FiniteVolume& vol) {
-  return vol.i_begin + std::max(1, vol.i_end - vol.i_begin + 1) / 2;
+  return vol.i_begin + computedPlanes(vol) / 2;
 }
 
 // The residual sums of a volume read the flow and the saved state of every
