@@ -11,7 +11,11 @@
 //
 // Every figure is the best of three timed runs of `passes` passes, each
 // from New after passes/20 untimed ones; the worker counts alternate inside a round so that they see the
-// same conditions. "point-steps/s" is the points of all allocated volumes
+// same conditions. The "paired" lines time many short runs instead (30
+// rounds of passes/10 on the default grid, 15 of passes/50 on the finer
+// one), the counts in turn, and give medians over the rounds: the ratio of
+// each round is taken within a second or so, which the host's drift in
+// speed leaves nearly alone. "point-steps/s" is the points of all allocated volumes
 // times passes per second. The busy process is a child of this program that
 // spins on one processor while its section runs. After each run the fields
 // and Cx are hashed; every worker count must give the 1-worker hash.
@@ -108,6 +112,52 @@ std::vector<Result> bestOfThree(SimulationState& s, int passes, const std::vecto
       if (round == 0 || r.seconds < best[i].seconds) best[i] = r;
     }
   return best;
+}
+
+// Paired figures: `rounds` rounds, each a short run of every count in turn
+// (from New, as timedRun), and the median over the rounds of each count's
+// time and of the first count's time over its time in the same round. On a
+// shared host the speed drifts by 10-40% from one second to the next; the
+// runs of a round see the same seconds, so a round's ratio is far steadier
+// than a ratio of two bests taken at different moments.
+struct Paired {
+  std::vector<double> seconds;  // median per count
+  std::vector<double> ratio;    // median of counts[0]'s time over this count's, per round
+  bool same = true;             // every run gave the same fields and Cx
+};
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
+Paired pairedRuns(SimulationState& s, int passes, const std::vector<int>& counts, int rounds) {
+  std::vector<std::vector<double>> times(counts.size()), ratios(counts.size());
+  Paired p;
+  uint64_t hash = 0;
+  for (int round = 0; round < rounds; ++round) {
+    std::vector<double> t(counts.size());
+    for (size_t i = 0; i < counts.size(); ++i) {
+      const Result r = timedRun(s, passes, counts[i]);
+      if (round == 0 && i == 0) hash = r.hash;
+      p.same = p.same && r.hash == hash;
+      t[i] = r.seconds;
+      times[i].push_back(r.seconds);
+    }
+    for (size_t i = 0; i < counts.size(); ++i) ratios[i].push_back(t[0] / t[i]);
+  }
+  for (size_t i = 0; i < counts.size(); ++i) {
+    p.seconds.push_back(median(times[i]));
+    p.ratio.push_back(median(ratios[i]));
+  }
+  return p;
+}
+
+void printPaired(const char* label, const Paired& p, int passes, int rounds, long long points) {
+  std::printf("  %s, paired (%d rounds of %d-pass runs, medians): 1 worker %.3f, 2 workers %.3f "
+              "ms/pass (%.2f M point-steps/s); 2/1 %.2f (fixed 2: %.2f)\n",
+              label, rounds, passes, 1e3 * p.seconds[0] / passes, 1e3 * p.seconds[1] / passes,
+              double(points) * passes / p.seconds[1] / 1e6, p.ratio[1], p.ratio[2]);
 }
 
 // The second process of the two-runs figure. It answers each request
@@ -215,7 +265,8 @@ void printRun(const char* label, int workers, const Result& r, int passes, long 
 
 // Idle and busy, 1 against 2 workers (tuned, and fixed at 2 participants).
 // Returns false when a hash differs.
-bool oneAgainstTwo(SimulationState& s, const char* name, int passes, PairRunner& pair, int scale) {
+bool oneAgainstTwo(SimulationState& s, const char* name, int passes, PairRunner& pair, int scale,
+                   int pairedPasses, int pairedRounds) {
   const long long points = pointsOf(s);
   std::printf("%s: %lld points, %d passes per run\n", name, points, passes);
   const std::vector<int> counts = {1, 2, -2};
@@ -229,15 +280,19 @@ bool oneAgainstTwo(SimulationState& s, const char* name, int passes, PairRunner&
   if (twoRuns > 0)
     std::printf("  two 1-worker runs at once: %.2f x one alone (2 workers: %.0f%% of that)\n",
                 twoRuns, 100.0 * idle[0].seconds / idle[1].seconds / twoRuns);
+  const Paired idlePaired = pairedRuns(s, pairedPasses, counts, pairedRounds);
+  printPaired("idle", idlePaired, pairedPasses, pairedRounds, points);
   const pid_t busy = startBusyProcess();
   const std::vector<Result> loaded = bestOfThree(s, passes, counts);
+  const Paired busyPaired = pairedRuns(s, pairedPasses, counts, pairedRounds);
   stopBusyProcess(busy);
   printRun("busy", 1, loaded[0], passes, points);
   printRun("busy", 2, loaded[1], passes, points);
   printRun("busy", -2, loaded[2], passes, points);
   std::printf("  busy speed-up 2/1: %.2f (fixed 2: %.2f)  (one competing busy process)\n",
               loaded[0].seconds / loaded[1].seconds, loaded[0].seconds / loaded[2].seconds);
-  bool same = true;
+  printPaired("busy", busyPaired, pairedPasses, pairedRounds, points);
+  bool same = idlePaired.same && busyPaired.same;
   for (const std::vector<Result>* r : {&idle, &loaded})
     for (const Result& x : *r) same = same && x.hash == idle[0].hash;
   std::printf("  results: %s\n", same ? "bit-identical" : "DIFFERENT");
@@ -302,7 +357,7 @@ int main(int argc, char** argv) {
     std::printf("load average at end: %s\n", loadAverage().c_str());
     return idle[0].hash == idle[1].hash ? 0 : 1;
   }
-  bool same = oneAgainstTwo(def, "default grid 19x12x12", passes, pair, 1);
+  bool same = oneAgainstTwo(def, "default grid 19x12x12", passes, pair, 1, std::max(4, passes / 10), 30);
 
   {
     // Tuned (the programs' default) and fixed (every thread in every step).
@@ -340,7 +395,8 @@ int main(int argc, char** argv) {
   SimulationState fine;
   setComputeThreads(0);
   if (!buildScaled(fine, 2)) return 1;
-  same = oneAgainstTwo(fine, "finer grid 38x24x24", std::max(8, passes / 8), pair, 2) && same;
+  same = oneAgainstTwo(fine, "finer grid 38x24x24", std::max(8, passes / 8), pair, 2,
+                       std::max(4, passes / 50), 15) && same;
   stopPairRunner(pair);
   largestUnit(fine, "finer grid");
 
