@@ -24,7 +24,8 @@
 // single-threaded runs: a second process (forked at start, before any
 // thread exists, with its own copy of the case) runs the 1-worker run at
 // the same moment as this one, and the figure is the two runs' combined
-// speed against one run alone. On a virtual machine whose second processor
+// speed against a run of this process alone just before (paired, as the
+// paired lines). On a virtual machine whose second processor
 // or whose memory bandwidth is shared it is well below 2; it is the
 // reference for judging the 2-worker speed-up there. (Two workers share one
 // copy of the case in the caches, so they may exceed it.)
@@ -210,14 +211,16 @@ void stopPairRunner(PairRunner& r) {
   r.pid = -1;
 }
 
-// Best of three: the combined speed of two 1-worker runs started together
-// (this process's and the runner's), against `aloneSeconds` for one run.
-// 0 when the runner is not there.
-double twoIndependentRuns(PairRunner& r, SimulationState& s, int scale, int passes,
-                     double aloneSeconds) {
+// The combined speed of two 1-worker runs started together (this
+// process's and the runner's) against one run alone, paired as
+// pairedRuns: in each round this process first runs alone, then both run
+// at once; the median over the rounds of alone/mine + alone/theirs. 0 when
+// the runner is not there.
+double twoIndependentRuns(PairRunner& r, SimulationState& s, int scale, int passes, int rounds) {
   if (r.pid <= 0) return 0;
-  double best = 0;
-  for (int round = 0; round < 3; ++round) {
+  std::vector<double> combined;
+  for (int round = 0; round < rounds; ++round) {
+    const double alone = timedRun(s, passes, 1).seconds;
     const int request[2] = {scale, passes};
     char ready = 0, go = 1;
     if (write(r.toChild, request, sizeof request) != ssize_t(sizeof request) ||
@@ -228,9 +231,9 @@ double twoIndependentRuns(PairRunner& r, SimulationState& s, int scale, int pass
     const double mine = timedRun(s, passes, 1).seconds;
     double theirs = 0;
     if (read(r.fromChild, &theirs, sizeof theirs) != ssize_t(sizeof theirs)) return 0;
-    best = std::max(best, aloneSeconds / mine + aloneSeconds / theirs);
+    combined.push_back(alone / mine + alone / theirs);
   }
-  return best;
+  return median(combined);
 }
 
 // A child process that spins on one processor until it is killed.
@@ -276,12 +279,12 @@ bool oneAgainstTwo(SimulationState& s, const char* name, int passes, PairRunner&
   printRun("idle", -2, idle[2], passes, points);
   std::printf("  idle speed-up 2/1: %.2f (fixed 2: %.2f)\n", idle[0].seconds / idle[1].seconds,
               idle[0].seconds / idle[2].seconds);
-  const double twoRuns = twoIndependentRuns(pair, s, scale, passes, idle[0].seconds);
-  if (twoRuns > 0)
-    std::printf("  two 1-worker runs at once: %.2f x one alone (2 workers: %.0f%% of that)\n",
-                twoRuns, 100.0 * idle[0].seconds / idle[1].seconds / twoRuns);
   const Paired idlePaired = pairedRuns(s, pairedPasses, counts, pairedRounds);
   printPaired("idle", idlePaired, pairedPasses, pairedRounds, points);
+  const double twoRuns = twoIndependentRuns(pair, s, scale, pairedPasses, pairedRounds);
+  if (twoRuns > 0)
+    std::printf("  two 1-worker runs at once, paired: %.2f x one alone (2 workers, paired: %.0f%% of that)\n",
+                twoRuns, 100.0 * idlePaired.ratio[1] / twoRuns);
   const pid_t busy = startBusyProcess();
   const std::vector<Result> loaded = bestOfThree(s, passes, counts);
   const Paired busyPaired = pairedRuns(s, pairedPasses, counts, pairedRounds);

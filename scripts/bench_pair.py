@@ -9,6 +9,11 @@ round to round, and prints each build's median one- and two-worker times
 and the median of the per-round ratios B/A. On a machine whose speed drifts
 from minute to minute (other tenants), the per-round ratio separates
 effects of about 1% that the two builds' own medians do not.
+
+BENCH_A may also be the bench_solver of a build from before the work team
+(30cd7b4, the static split the throughput targets were set against), whose
+output has no "idle" prefix: on a host whose speed has changed since, the
+ratio to that build is what an absolute figure then measured compares with.
 """
 import re
 import statistics
@@ -19,8 +24,10 @@ import sys
 def run(bench, passes):
     out = subprocess.run([bench, passes, "--idle-only"], capture_output=True, text=True,
                          check=True).stdout
-    one = re.search(r"idle\s+1 worker\s*:\s*([\d.]+)", out)
-    two = re.search(r"idle\s+2 workers\s*:\s*([\d.]+)", out)
+    # "idle 1 worker :" since the work team; "1 worker :" and "2 workers:"
+    # in the builds before it (which ignore --idle-only and run only these two).
+    one = re.search(r"^\s*(?:idle\s+)?1 worker\s*:\s*([\d.]+)", out, re.M)
+    two = re.search(r"^\s*(?:idle\s+)?2 workers\s*:\s*([\d.]+)", out, re.M)
     if not one or not two:
         sys.exit(f"{bench}: no idle figures in its output")
     return float(one.group(1)), float(two.group(1))
